@@ -1,0 +1,425 @@
+#include "images/hwl_encode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "images/hwl_decoder.h"
+#include "images/hwl_encoder.h"
+
+namespace hwl {
+
+namespace {
+
+constexpr double kLumaRed = 0.3;
+constexpr double kLumaGreen = 0.59;
+constexpr double kLumaBlue = 0.11;
+constexpr double kPeak = 255.0;
+
+// Thresholds a search tries lie in [0, kMaxSearchThreshold]; beyond it
+// nearly every detail of an 8-bit picture is gone.
+constexpr double kMaxSearchThreshold = 128.0;
+// Bisection steps on the threshold: 128 / 2^9 = 0.25 resolution.
+constexpr int kThresholdSteps = 9;
+// Widths a search tries for the luma plane. Colour-difference planes follow
+// one bit narrower: measured on photographs, a gap of one bit costs less for
+// the same PSNR than equal widths or wider gaps (see the tool's notes).
+constexpr int kSearchMinBits = 3;
+constexpr int kChromaGap = 1;
+
+// The coefficient planes of one image, transformed once and reused by every
+// trial of a search (only the threshold and the quantiser change).
+struct Transformed {
+    int width = 0;
+    int height = 0;
+    int levels = 0;
+    int planeCount = 0;
+    std::vector<double> planes[kMaxPlanes];
+};
+
+std::string sizeText(int width, int height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Multiples of `block` just below and above `size` (the lower one omitted when 0).
+std::string nearestMultiples(int size, int block) {
+    const int below = size / block * block;
+    const int above = below == size ? size : below + block;
+    if (below == size) return std::to_string(size);
+    if (below == 0) return std::to_string(above);
+    return std::to_string(below) + " or " + std::to_string(above);
+}
+
+uint8_t greyOf(const uint8_t* pixel) {
+    const double y = kLumaRed * pixel[0] + kLumaGreen * pixel[1] + kLumaBlue * pixel[2];
+    return channelToByte(y);
+}
+
+Transformed transformImage(const PixelView& image, const HwlEncodeSettings& settings) {
+    Transformed t;
+    t.width = image.width;
+    t.height = image.height;
+    t.levels = settings.levels;
+    t.planeCount = settings.grey ? 1 : 3;
+    const size_t count = size_t(image.width) * size_t(image.height);
+    const std::vector<uint8_t> reference = referencePixels(image, settings.grey);
+    const int channels = t.planeCount;
+    std::vector<double> input[kMaxPlanes];
+    for (int c = 0; c < channels; ++c) {
+        input[c].resize(count);
+        for (size_t i = 0; i < count; ++i) input[c][i] = reference[i * channels + c];
+        t.planes[c].resize(count);
+    }
+    if (settings.grey) {
+        forwardHaar(input[0].data(), t.planes[0].data(), t.width, t.height, t.width, t.levels);
+    } else {
+        forwardHaarColour(input[0].data(), input[1].data(), input[2].data(), t.planes[0].data(),
+                          t.planes[1].data(), t.planes[2].data(), t.width, t.height, t.width,
+                          t.levels);
+    }
+    return t;
+}
+
+HwlError encodeTransformed(std::vector<uint8_t>& bytes, const Transformed& t,
+                           const int valueBits[kMaxPlanes], double threshold) {
+    const size_t count = size_t(t.width) * size_t(t.height);
+    std::vector<double> coefficients(count);
+    std::vector<int32_t> integers[kMaxPlanes];
+    double tables[kMaxPlanes][kMaxTableEntries] = {};
+    HwlEncodedImage encoded;
+    encoded.width = t.width;
+    encoded.height = t.height;
+    encoded.levels = t.levels;
+    encoded.bitsPerPixel = t.planeCount == 1 ? kGreyBitsPerPixel : kColourBitsPerPixel;
+    for (int p = 0; p < t.planeCount; ++p) {
+        coefficients = t.planes[p];
+        if (threshold > 0)
+            thresholdDetails(coefficients.data(), threshold, t.width, t.height, t.levels);
+        integers[p].resize(count);
+        quantisePlane(coefficients.data(), integers[p].data(), t.width, t.height, t.levels,
+                      valueBits[p], tables[p]);
+        encoded.planes[p] = integers[p].data();
+        encoded.tables[p] = tables[p];
+        encoded.valueBits[p] = valueBits[p];
+    }
+    return writeHwlMemory(bytes, encoded);
+}
+
+// One trial of a search: encode with the given widths and threshold, decode, measure.
+struct Trial {
+    const Transformed& transformed;
+    const std::vector<uint8_t>& reference;
+    const SearchProgress& progress;
+    int done = 0;
+    int planned = 0;
+
+    HwlError run(HwlEncodeOutcome& outcome, const HwlEncodeSettings& settings) {
+        outcome.settings = settings;
+        HwlError error =
+            encodeTransformed(outcome.bytes, transformed, settings.valueBits, settings.threshold);
+        if (!error) error = measurePsnr(outcome.psnr, outcome.bytes, reference);
+        ++done;
+        if (progress) progress(done, std::max(done, planned));
+        return error;
+    }
+};
+
+// Width sets a search tries, finest first; only the start's when they are fixed.
+std::vector<HwlEncodeSettings> widthCandidates(const HwlEncodeSettings& start, bool free) {
+    if (!free) return {start};
+    std::vector<HwlEncodeSettings> candidates;
+    for (int luma = kMaxValueBits; luma >= kSearchMinBits; --luma) {
+        HwlEncodeSettings s = start;
+        s.valueBits[0] = luma;
+        s.valueBits[1] = s.valueBits[2] = std::max(luma - kChromaGap, kSearchMinBits - kChromaGap);
+        candidates.push_back(s);
+    }
+    return candidates;
+}
+
+// Searches the threshold for the boundary of `accept`, which holds at low
+// thresholds and fails at high ones (or the other way round when
+// `acceptHigh`). Leaves in `best` the accepted trial closest to the
+// boundary; returns false when no threshold is accepted.
+template <typename Accept>
+bool bisectThreshold(Trial& trial, const HwlEncodeSettings& widths, bool acceptHigh,
+                     const Accept& accept, HwlEncodeOutcome& best, HwlError& error) {
+    HwlEncodeSettings s = widths;
+    HwlEncodeOutcome outcome;
+    double good = acceptHigh ? kMaxSearchThreshold : 0.0;
+    double bad = acceptHigh ? 0.0 : kMaxSearchThreshold;
+    s.threshold = good;
+    if ((error = trial.run(outcome, s))) return false;
+    if (!accept(outcome)) return false;
+    best = outcome;
+    s.threshold = bad;
+    if ((error = trial.run(outcome, s))) return false;
+    if (accept(outcome)) {
+        best = outcome;
+        return true;
+    }
+    for (int step = 0; step < kThresholdSteps; ++step) {
+        s.threshold = (good + bad) / 2;
+        if ((error = trial.run(outcome, s))) return false;
+        if (accept(outcome)) {
+            good = s.threshold;
+            best = outcome;
+        } else {
+            bad = s.threshold;
+        }
+    }
+    return true;
+}
+
+std::string dbText(double db) {
+    if (std::isinf(db)) return "inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", db);
+    return text;
+}
+
+// Shared driver of both searches. `better` ranks two accepted outcomes.
+template <typename Accept, typename Better>
+HwlError search(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEncodeSettings& start,
+                SearchFreedom freedom, bool acceptHigh, const Accept& accept, const Better& better,
+                const SearchProgress& progress, bool& found) {
+    found = false;
+    if (HwlError error = checkEncodeSettings(start, image.width, image.height)) return error;
+    const Transformed transformed = transformImage(image, start);
+    const std::vector<uint8_t> reference = referencePixels(image, start.grey);
+    const std::vector<HwlEncodeSettings> candidates = widthCandidates(start, freedom.valueBits);
+    const int perCandidate = freedom.threshold ? kThresholdSteps + 2 : 1;
+    Trial trial{transformed, reference, progress, 0, int(candidates.size()) * perCandidate};
+    for (const HwlEncodeSettings& widths : candidates) {
+        HwlEncodeOutcome best;
+        HwlError error;
+        bool accepted = false;
+        if (freedom.threshold) {
+            accepted = bisectThreshold(trial, widths, acceptHigh, accept, best, error);
+        } else {
+            error = trial.run(best, widths);
+            accepted = !error && accept(best);
+        }
+        if (error) return error;
+        if (accepted && (!found || better(best, outcome))) {
+            outcome = std::move(best);
+            found = true;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+int largestFittingLevels(int width, int height) {
+    int levels = -1;
+    while (levels < kMaxLevels && width > 0 && height > 0 &&
+           sizeFitsLevels(width, height, levels + 1))
+        ++levels;
+    return levels;
+}
+
+HwlError checkEncodeSettings(const HwlEncodeSettings& settings, int width, int height) {
+    if (settings.levels < 0 || settings.levels > kMaxLevels)
+        return hwlFailure(HwlStatus::InvalidArgument,
+                          "level count " + std::to_string(settings.levels) + " is outside 0 to 16");
+    const int planes = settings.grey ? 1 : kMaxPlanes;
+    for (int p = 0; p < planes; ++p) {
+        if (settings.valueBits[p] < 0 || settings.valueBits[p] > kMaxValueBits)
+            return hwlFailure(HwlStatus::InvalidArgument,
+                              "value width " + std::to_string(settings.valueBits[p]) +
+                                  " is outside 0 to 8");
+    }
+    if (!(settings.threshold >= 0) || std::isinf(settings.threshold))
+        return hwlFailure(HwlStatus::InvalidArgument, "threshold must be a finite number >= 0");
+    if (width <= 0 || height <= 0 || width > UINT16_MAX || height > UINT16_MAX)
+        return hwlFailure(HwlStatus::InvalidArgument,
+                          "image size " + sizeText(width, height) + " is outside 1 to 65535");
+    if (!sizeFitsLevels(width, height, settings.levels)) {
+        const int block = 1 << (settings.levels + 1);
+        std::string message = "image size " + sizeText(width, height) + " does not fit " +
+                              std::to_string(settings.levels) + " levels: width and height " +
+                              "must be multiples of " + std::to_string(block) +
+                              " (nearest: " + nearestMultiples(width, block) + " x " +
+                              nearestMultiples(height, block) + ")";
+        const int most = largestFittingLevels(width, height);
+        message += most < 0 ? "; no level count fits odd sizes"
+                            : "; this size allows at most " + std::to_string(most) + " levels";
+        return hwlFailure(HwlStatus::InvalidArgument, message);
+    }
+    return {};
+}
+
+std::vector<uint8_t> toGrey(const PixelView& image) {
+    const size_t count = size_t(image.width) * size_t(image.height);
+    std::vector<uint8_t> grey(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* pixel = image.data + i * image.channels;
+        grey[i] = image.channels >= 3 ? greyOf(pixel) : pixel[0];
+    }
+    return grey;
+}
+
+std::vector<uint8_t> referencePixels(const PixelView& image, bool grey) {
+    if (grey) return toGrey(image);
+    const size_t count = size_t(image.width) * size_t(image.height);
+    std::vector<uint8_t> rgb(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* pixel = image.data + i * image.channels;
+        for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = image.channels >= 3 ? pixel[c] : pixel[0];
+    }
+    return rgb;
+}
+
+HwlError encodeHwl(std::vector<uint8_t>& bytes, const PixelView& image,
+                   const HwlEncodeSettings& settings) {
+    if (!image.data || image.channels < 1 || image.channels > 4)
+        return hwlFailure(HwlStatus::InvalidArgument, "pixels must have 1 to 4 channels");
+    if (HwlError error = checkEncodeSettings(settings, image.width, image.height)) return error;
+    return encodeTransformed(bytes, transformImage(image, settings), settings.valueBits,
+                             settings.threshold);
+}
+
+HwlError encodeHwlMask(std::vector<uint8_t>& bytes, const uint8_t* mask, int width, int height,
+                       const HwlEncodeSettings& settings) {
+    HwlEncodeSettings maskSettings = settings;
+    maskSettings.grey = false;
+    if (HwlError error = checkEncodeSettings(maskSettings, width, height)) return error;
+    // The mask goes straight into the luma plane. Converting R = G = B = alpha
+    // would give U and V of rounding size instead of exact zeros, and the
+    // quantiser would spend full-width values on that noise.
+    Transformed t;
+    t.width = width;
+    t.height = height;
+    t.levels = settings.levels;
+    t.planeCount = kMaxPlanes;
+    const size_t count = size_t(width) * size_t(height);
+    const std::vector<double> luma(mask, mask + count);
+    t.planes[0].resize(count);
+    forwardHaar(luma.data(), t.planes[0].data(), width, height, width, t.levels);
+    t.planes[1].assign(count, 0.0);
+    t.planes[2].assign(count, 0.0);
+    // Widest values for the empty planes: their zeros then go in the longest runs.
+    const int valueBits[kMaxPlanes] = {settings.valueBits[0], kMaxValueBits, kMaxValueBits};
+    return encodeTransformed(bytes, t, valueBits, settings.threshold);
+}
+
+HwlError encodeHwlWithAlpha(std::vector<uint8_t>& colourBytes, std::vector<uint8_t>& alphaBytes,
+                            const PixelView& image, const HwlEncodeSettings& settings) {
+    if (image.channels != 2 && image.channels != 4)
+        return hwlFailure(HwlStatus::InvalidArgument, "pixels have no alpha channel");
+    if (HwlError error = encodeHwl(colourBytes, image, settings)) return error;
+    const size_t count = size_t(image.width) * size_t(image.height);
+    std::vector<uint8_t> mask(count);
+    for (size_t i = 0; i < count; ++i)
+        mask[i] = image.data[i * image.channels + image.channels - 1];
+    return encodeHwlMask(alphaBytes, mask.data(), image.width, image.height, settings);
+}
+
+double psnr(const uint8_t* a, const uint8_t* b, size_t count) {
+    if (count == 0) return std::numeric_limits<double>::infinity();
+    uint64_t squared = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t d = int64_t(a[i]) - int64_t(b[i]);
+        squared += uint64_t(d * d);
+    }
+    if (squared == 0) return std::numeric_limits<double>::infinity();
+    const double mse = double(squared) / double(count);
+    return 10.0 * std::log10(kPeak * kPeak / mse);
+}
+
+HwlError measurePsnr(double& db, const std::vector<uint8_t>& bytes,
+                     const std::vector<uint8_t>& reference) {
+    std::vector<uint8_t> pixels;
+    HwlHeader header{};
+    if (HwlError error = decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true))
+        return error;
+    const size_t count = size_t(header.width) * header.height;
+    const int channels = planeCount(header.bitsPerPixel) == 1 ? 1 : 3;
+    if (planeCount(header.bitsPerPixel) == 0 || reference.size() != count * channels)
+        return hwlFailure(HwlStatus::InvalidArgument, "reference does not match the file");
+    if (channels == 1) {
+        db = psnr(pixels.data(), reference.data(), count);
+        return {};
+    }
+    // Decoded pixels are blue, green, red, 0; the reference is R, G, B.
+    std::vector<uint8_t> rgb(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        rgb[i * 3 + 0] = pixels[i * 4 + 2];
+        rgb[i * 3 + 1] = pixels[i * 4 + 1];
+        rgb[i * 3 + 2] = pixels[i * 4 + 0];
+    }
+    db = psnr(rgb.data(), reference.data(), rgb.size());
+    return {};
+}
+
+HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> pixels;
+    HwlHeader header{};
+    if (HwlError error = decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true))
+        return error;
+    if (header.bitsPerPixel != kColourBitsPerPixel)
+        return hwlFailure(HwlStatus::InvalidFile, "an alpha companion must be a 24-bit file");
+    const size_t count = size_t(header.width) * header.height;
+    mask.resize(count);
+    for (size_t i = 0; i < count; ++i) mask[i] = pixels[i * 4];
+    return {};
+}
+
+HwlError searchForPsnr(HwlEncodeOutcome& outcome, const PixelView& image,
+                       const HwlEncodeSettings& start, SearchFreedom freedom, double targetDb,
+                       const SearchProgress& progress) {
+    double bestDb = -std::numeric_limits<double>::infinity();
+    auto accept = [&](const HwlEncodeOutcome& o) {
+        bestDb = std::max(bestDb, o.psnr);
+        return o.psnr >= targetDb;
+    };
+    auto smaller = [](const HwlEncodeOutcome& a, const HwlEncodeOutcome& b) {
+        return a.bytes.size() < b.bytes.size() ||
+               (a.bytes.size() == b.bytes.size() && a.psnr > b.psnr);
+    };
+    bool found = false;
+    if (HwlError error =
+            search(outcome, image, start, freedom, false, accept, smaller, progress, found))
+        return error;
+    if (!found)
+        return hwlFailure(HwlStatus::InvalidArgument, "no settings reach " + dbText(targetDb) +
+                                                          " dB; the best reached " +
+                                                          dbText(bestDb) + " dB");
+    return {};
+}
+
+HwlError searchForSize(HwlEncodeOutcome& outcome, const PixelView& image,
+                       const HwlEncodeSettings& start, SearchFreedom freedom, uint64_t maxBytes,
+                       const SearchProgress& progress) {
+    uint64_t smallest = std::numeric_limits<uint64_t>::max();
+    auto accept = [&](const HwlEncodeOutcome& o) {
+        smallest = std::min<uint64_t>(smallest, o.bytes.size());
+        return o.bytes.size() <= maxBytes;
+    };
+    auto sharper = [](const HwlEncodeOutcome& a, const HwlEncodeOutcome& b) {
+        return a.psnr > b.psnr || (a.psnr == b.psnr && a.bytes.size() < b.bytes.size());
+    };
+    bool found = false;
+    if (HwlError error =
+            search(outcome, image, start, freedom, true, accept, sharper, progress, found))
+        return error;
+    if (!found)
+        return hwlFailure(HwlStatus::InvalidArgument,
+                          "no settings fit in " + std::to_string(maxBytes) +
+                              " bytes; the smallest file takes " + std::to_string(smallest));
+    return {};
+}
+
+std::string describeSettings(const HwlEncodeSettings& settings) {
+    std::string bits = std::to_string(settings.valueBits[0]);
+    if (!settings.grey)
+        bits += "," + std::to_string(settings.valueBits[1]) + "," +
+                std::to_string(settings.valueBits[2]);
+    char threshold[32];
+    std::snprintf(threshold, sizeof threshold, "%g", settings.threshold);
+    return std::string(settings.grey ? "grey" : "colour") + ", levels " +
+           std::to_string(settings.levels) + ", bits " + bits + ", threshold " + threshold;
+}
+
+} // namespace hwl
