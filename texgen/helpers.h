@@ -8,6 +8,19 @@
 
 namespace texgen {
 
+// pi as the generator uses it: the single-precision value 3.1415927.
+constexpr float kPiSingle = 3.14159274101257324f;
+
+// Truncation toward zero that is defined for every input: values outside the
+// 32-bit range and NaN give INT32_MIN, as the x86 conversion instruction does.
+// Operators convert computed coordinates through this instead of a plain cast,
+// whose behaviour on such values is undefined.
+inline int32_t truncToInt32(double v) {
+    constexpr double kLimit = 2147483648.0; // 2^31
+    if (v > -kLimit - 1.0 && v < kLimit) return static_cast<int32_t>(v);
+    return INT32_MIN;
+}
+
 struct Rgb {
     uint8_t r, g, b;
 };
@@ -35,4 +48,4 @@ float fastSqrt(float v);
 void rgbToHsv(float r, float g, float b, float& h, float& s, float& v);
 void hsvToRgb(float h, float s, float v, float& r, float& g, float& b);
 
-}  // namespace texgen
+} // namespace texgen
