@@ -108,8 +108,8 @@ template <typename Out>
 HwlError expandPlane(const HwlHeader& header, int p, const PlaneLayout& layout, Out* plane,
                      const std::string& name) {
     const uint64_t count = uint64_t(header.width) * header.height;
-    const PackedSymbols symbols{layout.symbols};
-    const PackedValues values{layout.values, layout.valueBytes, header.valueBits[p]};
+    PackedSymbolReader symbols{layout.symbols, symbolStreamBytes(header.symbolCount[p])};
+    PackedValueReader values{layout.values, layout.valueBytes, header.valueBits[p]};
     const ExpandResult result = walkSymbols(plane, count, symbols, header.symbolCount[p], values,
                                             header.valueCount[p], header.valueBits[p]);
     if (result.coefficients == count && result.symbolsUsed == header.symbolCount[p] &&
@@ -154,10 +154,23 @@ void dequantiseInPlace(double* plane, int width, int height, int levels, const d
     });
 }
 
+// Clamp, then round half to even; NaN fails both tests and gives 0.
+// Written without branches so the pixel loops vectorise.
 inline uint8_t toByte(double x) {
-    if (x <= 0.0 || x != x) return 0;
-    if (x >= kMaxChannel) return 255;
-    return static_cast<uint8_t>((x + kRoundingMagic) - kRoundingMagic);
+    x = x > 0.0 ? x : 0.0;
+    x = x < kMaxChannel ? x : kMaxChannel;
+    return static_cast<uint8_t>(static_cast<int32_t>((x + kRoundingMagic) - kRoundingMagic));
+}
+
+// Y, U, V -> R, G, B in the format's order (G from the unrounded R and B).
+struct Rgb {
+    double r, g, b;
+};
+inline Rgb yuvPixel(double y, double u, double v) {
+    const double red = y + kRedFromV * v;
+    const double blue = y + kBlueFromU * u;
+    const double green = (y - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
+    return {red, green, blue};
 }
 
 HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size, uint8_t* pixels,
@@ -170,23 +183,29 @@ HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
     const int width = header.width, height = header.height;
     const size_t count = size_t(width) * height;
     if (count == 0) return {};
-    std::vector<double> work(count * (planes + 1));
-    double* temp = work.data() + count * planes;
+    // Every coefficient is written by the symbol walk: no need to clear.
+    std::unique_ptr<double[]> work(new double[count * (planes + 1)]);
+    double* temp = work.get() + count * planes;
     for (int p = 0; p < planes; ++p) {
-        double* plane = work.data() + count * p;
+        double* plane = work.get() + count * p;
         if (HwlError error = expandPlane(header, p, layout[p], plane, name)) return error;
         dequantiseInPlace(plane, width, height, header.levels, tables[p]);
         inverseHaar(plane, plane, width, height, width, header.levels, temp);
     }
     if (planes == 1) {
-        planeToGrey(work.data(), pixels, count);
+        planeToGrey(work.get(), pixels, count);
         return {};
     }
-    double* y = work.data();
-    double* u = y + count;
-    double* v = u + count;
-    yuvToRgb(y, u, v, count);
-    planesToBgr(y, u, v, pixels, count);
+    const double* y = work.get();
+    const double* u = y + count;
+    const double* v = u + count;
+    for (size_t i = 0; i < count; ++i) {
+        const Rgb c = yuvPixel(y[i], u[i], v[i]);
+        pixels[4 * i + 0] = toByte(c.b);
+        pixels[4 * i + 1] = toByte(c.g);
+        pixels[4 * i + 2] = toByte(c.r);
+        pixels[4 * i + 3] = 0;
+    }
     return {};
 }
 
@@ -211,20 +230,20 @@ void planesToBgr(const double* r, const double* g, const double* b, uint8_t* pix
 
 void yuvToRgb(double* y, double* u, double* v, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        const double red = y[i] + kRedFromV * v[i];
-        const double blue = y[i] + kBlueFromU * u[i];
-        const double green = (y[i] - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
-        y[i] = red;
-        u[i] = green;
-        v[i] = blue;
+        const Rgb c = yuvPixel(y[i], u[i], v[i]);
+        y[i] = c.r;
+        u[i] = c.g;
+        v[i] = c.b;
     }
 }
 
 ExpandResult expandSymbols(int32_t* plane, const uint8_t* symbols, uint64_t symbolCount,
                            const uint8_t* values, uint64_t valueCount, int width, int height,
                            int valueBits) {
-    return walkSymbols(plane, uint64_t(width) * height, UnpackedStream{symbols}, symbolCount,
-                       UnpackedStream{values}, valueCount, valueBits);
+    UnpackedReader symbolReader{symbols};
+    UnpackedReader valueReader{values};
+    return walkSymbols(plane, uint64_t(width) * height, symbolReader, symbolCount, valueReader,
+                       valueCount, valueBits);
 }
 
 void dequantisePlane(const int32_t* plane, double* real, int width, int height, int levels,

@@ -17,6 +17,8 @@
 // The asymmetry (the even output looks ahead, the odd one behind) is part of
 // the format; every comparison is exact.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "images/hwl_decoder.h"
 
@@ -27,21 +29,24 @@ constexpr double kInvSqrt2 = 0.7071067811865476; // bit pattern 0x3FE6A09E667F3B
 constexpr double kBlendOwn = 0.8;
 constexpr double kBlendNeighbour = 0.2;
 
-// One interior pair; `first` is k == 1, `last` is k == n - 2.
+// One interior pair; `first` is k == 1, `last` is k == n - 2. Every
+// candidate is computed and then selected, without branches, so the loops
+// over whole rows vectorise; the selected doubles are the same either way.
 inline void interiorPair(double lowBefore2, double lowBefore, double low, double lowAfter,
                          double lowAfter2, double highBefore, double high, double highAfter,
                          bool first, bool last, double& even, double& odd) {
-    if (high != 0.0) {
-        even = kInvSqrt2 * (low + high);
-        odd = kInvSqrt2 * (low - high);
-        return;
-    }
-    const bool blendEven = highBefore == 0.0 && lowAfter != low && (last || lowAfter2 != lowAfter);
+    const double plainEven = kInvSqrt2 * (low + high);
+    const double plainOdd = kInvSqrt2 * (low - high);
+    const double flat = kInvSqrt2 * low;
+    const double towardsBefore = kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowBefore);
+    const double towardsAfter = kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowAfter);
+    const bool blendEven =
+        (highBefore == 0.0) & (lowAfter != low) & (last | (lowAfter2 != lowAfter));
     const bool blendOdd =
-        highAfter == 0.0 && lowBefore != low && (first || lowBefore2 != lowBefore);
-    even =
-        blendEven ? kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowBefore) : kInvSqrt2 * low;
-    odd = blendOdd ? kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowAfter) : kInvSqrt2 * low;
+        (highAfter == 0.0) & (lowBefore != low) & (first | (lowBefore2 != lowBefore));
+    const bool plain = high != 0.0;
+    even = plain ? plainEven : (blendEven ? towardsBefore : flat);
+    odd = plain ? plainOdd : (blendOdd ? towardsAfter : flat);
 }
 
 inline void boundaryPair(double low, double high, double& even, double& odd) {
@@ -49,24 +54,87 @@ inline void boundaryPair(double low, double high, double& even, double& odd) {
     odd = kInvSqrt2 * (low - high);
 }
 
+// Four doubles processed as one; GCC and Clang lower this to whatever
+// vector width the target has (two SSE2 registers on baseline x86-64).
+// Lane-wise arithmetic and selection give exactly the scalar doubles.
+// The lane helpers are always inlined, so no vector value crosses a call and
+// the ABI note GCC gives for 32-byte vectors without AVX does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef double Lanes __attribute__((vector_size(32)));
+typedef int64_t LaneMask __attribute__((vector_size(32)));
+constexpr int kLaneCount = 4;
+
+// Row pointers of one interior pair of rows (see synthesiseColumns).
+struct PairRows {
+    const double *lowBefore2, *lowBefore, *low, *lowAfter, *lowAfter2;
+    const double *highBefore, *high, *highAfter;
+};
+
+__attribute__((always_inline)) inline Lanes lanesAt(const double* row, int x) {
+    Lanes v;
+    std::memcpy(&v, row + x, sizeof v);
+    return v;
+}
+
+// The interior pair rule on columns x .. x + 3, the same selections as
+// interiorPair. Always inlined: vector values never cross a call.
+__attribute__((always_inline)) inline void interiorLanes(const PairRows& r, int x,
+                                                         const LaneMask& first,
+                                                         const LaneMask& last, Lanes& even,
+                                                         Lanes& odd) {
+    const Lanes zero = {0.0, 0.0, 0.0, 0.0};
+    const Lanes low = lanesAt(r.low, x), high = lanesAt(r.high, x);
+    const Lanes lowBefore = lanesAt(r.lowBefore, x), lowAfter = lanesAt(r.lowAfter, x);
+    const Lanes plainEven = kInvSqrt2 * (low + high);
+    const Lanes plainOdd = kInvSqrt2 * (low - high);
+    const Lanes flat = kInvSqrt2 * low;
+    const Lanes towardsBefore = kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowBefore);
+    const Lanes towardsAfter = kInvSqrt2 * (kBlendOwn * low + kBlendNeighbour * lowAfter);
+    const LaneMask blendEven = (lanesAt(r.highBefore, x) == zero) & (lowAfter != low) &
+                               (last | (lanesAt(r.lowAfter2, x) != lowAfter));
+    const LaneMask blendOdd = (lanesAt(r.highAfter, x) == zero) & (lowBefore != low) &
+                              (first | (lanesAt(r.lowBefore2, x) != lowBefore));
+    const LaneMask plain = high != zero;
+    even = plain ? plainEven : (blendEven ? towardsBefore : flat);
+    odd = plain ? plainOdd : (blendOdd ? towardsAfter : flat);
+}
+
 // Horizontal pass over one line: low[0..n), high[0..n) -> out[0..2n).
-void synthesiseLine(const double* low, const double* high, double* out, int n) {
+// Pairs 2 .. n-3 go four at a time; their neighbours are plain loads at
+// k - 2 .. k + 2, and the outputs are interleaved even, odd.
+__attribute__((target_clones("avx2", "default"))) void
+synthesiseLine(const double* low, const double* high, double* out, int n) {
     boundaryPair(low[0], high[0], out[0], out[1]);
-    for (int k = 1; k < n - 1; ++k) {
+    if (n == 1) return;
+    auto scalarPair = [&](int k) {
         const bool first = k == 1;
         const bool last = k == n - 2;
-        const double before2 = first ? 0.0 : low[k - 2];
-        const double after2 = last ? 0.0 : low[k + 2];
-        interiorPair(before2, low[k - 1], low[k], low[k + 1], after2, high[k - 1], high[k],
-                     high[k + 1], first, last, out[2 * k], out[2 * k + 1]);
+        interiorPair(first ? 0.0 : low[k - 2], low[k - 1], low[k], low[k + 1],
+                     last ? 0.0 : low[k + 2], high[k - 1], high[k], high[k + 1], first, last,
+                     out[2 * k], out[2 * k + 1]);
+    };
+    int k = 1;
+    if (k < n - 1) scalarPair(k++);
+    const LaneMask none = {0, 0, 0, 0};
+    const LaneMask evenFirst = {0, 4, 1, 5}, evenSecond = {2, 6, 3, 7};
+    for (; k + kLaneCount <= n - 2; k += kLaneCount) {
+        const PairRows rows = {low - 2, low - 1, low, low + 1, low + 2, high - 1, high, high + 1};
+        Lanes e, o;
+        interiorLanes(rows, k, none, none, e, o);
+        const Lanes a = __builtin_shuffle(e, o, evenFirst);
+        const Lanes b = __builtin_shuffle(e, o, evenSecond);
+        std::memcpy(out + 2 * k, &a, sizeof a);
+        std::memcpy(out + 2 * k + kLaneCount, &b, sizeof b);
     }
-    if (n > 1) boundaryPair(low[n - 1], high[n - 1], out[2 * n - 2], out[2 * n - 1]);
+    for (; k < n - 1; ++k) scalarPair(k);
+    boundaryPair(low[n - 1], high[n - 1], out[2 * n - 2], out[2 * n - 1]);
 }
 
 // Vertical pass: rows k and hh + k of the region of `plane` give rows 2k and
 // 2k + 1 of `out` (stride w). All columns of a row pair go together, so the
 // inner loop runs along memory.
-void synthesiseColumns(const double* plane, int stride, int w, int h, double* out) {
+__attribute__((target_clones("avx2", "default"))) void
+synthesiseColumns(const double* plane, int stride, int w, int h, double* out) {
     const int n = h / 2;
     auto lowRow = [&](int k) { return plane + static_cast<ptrdiff_t>(k) * stride; };
     auto highRow = [&](int k) { return plane + static_cast<ptrdiff_t>(n + k) * stride; };
@@ -82,15 +150,21 @@ void synthesiseColumns(const double* plane, int stride, int w, int h, double* ou
         const bool first = k == 1;
         const bool last = k == n - 2;
         // Rows the flags make irrelevant still need a valid address.
-        const double* lowBefore2 = first ? low : lowRow(k - 2);
-        const double* lowAfter2 = last ? low : lowRow(k + 2);
-        const double* lowBefore = lowRow(k - 1);
-        const double* lowAfter = lowRow(k + 1);
-        const double* highBefore = highRow(k - 1);
-        const double* highAfter = highRow(k + 1);
-        for (int x = 0; x < w; ++x) {
-            interiorPair(lowBefore2[x], lowBefore[x], low[x], lowAfter[x], lowAfter2[x],
-                         highBefore[x], high[x], highAfter[x], first, last, even[x], odd[x]);
+        const PairRows rows = {first ? low : lowRow(k - 2), lowRow(k - 1),  low,  lowRow(k + 1),
+                               last ? low : lowRow(k + 2),  highRow(k - 1), high, highRow(k + 1)};
+        const LaneMask firstMask = {-first, -first, -first, -first};
+        const LaneMask lastMask = {-last, -last, -last, -last};
+        int x = 0;
+        for (; x + kLaneCount <= w; x += kLaneCount) {
+            Lanes e, o;
+            interiorLanes(rows, x, firstMask, lastMask, e, o);
+            std::memcpy(even + x, &e, sizeof e);
+            std::memcpy(odd + x, &o, sizeof o);
+        }
+        for (; x < w; ++x) {
+            interiorPair(rows.lowBefore2[x], rows.lowBefore[x], low[x], rows.lowAfter[x],
+                         rows.lowAfter2[x], rows.highBefore[x], high[x], rows.highAfter[x], first,
+                         last, even[x], odd[x]);
         }
     }
 }
