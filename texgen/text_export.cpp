@@ -1,0 +1,102 @@
+#include "texgen/text_export.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "texgen/operator_table.h"
+
+namespace texgen {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+constexpr int32_t kMandelbrotOpcode = 7;
+constexpr double kInt64Limit = 9223372036854775808.0; // 2^63
+
+std::string formatInteger(float stored) {
+    const double truncated = std::trunc(static_cast<double>(stored));
+    char buffer[400]; // enough for any double in fixed notation
+    std::to_chars_result result;
+    if (truncated > -kInt64Limit && truncated < kInt64Limit) {
+        // Through int64 so that -0.5 (truncated to -0.0) prints "0".
+        result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<int64_t>(truncated));
+    } else {
+        // Only invalid descriptions hold such values; still print all digits.
+        result =
+            std::to_chars(buffer, buffer + sizeof buffer, truncated, std::chars_format::fixed, 0);
+    }
+    return std::string(buffer, result.ptr);
+}
+
+void appendArgument(std::string& line, ParamKind kind, float stored) {
+    switch (kind) {
+    case ParamKind::Layer:
+    case ParamKind::Int:
+        line += formatInteger(stored);
+        break;
+    case ParamKind::Float:
+        line += formatFloat(stored);
+        break;
+    case ParamKind::Bool:
+        line += stored == 1.0f ? "true" : "false";
+        break;
+    }
+}
+
+// mandelBrot shows its window as left, width, top, height; the differences
+// are exact (two floats subtracted in double) and the escape limit is fixed.
+std::string mandelbrotText(const OperatorSpec& spec, const ParameterRecord& params) {
+    const double left = params.value[1];
+    const double top = params.value[2];
+    const double width = static_cast<double>(params.value[3]) - left;
+    const double height = static_cast<double>(params.value[4]) - top;
+    return std::string(spec.name) + "(" + formatInteger(params.value[0]) + "," + formatFloat(left) +
+           "," + formatFloat(width) + "," + formatFloat(top) + "," + formatFloat(height) + "," +
+           formatFloat(kMandelbrotEscapeLimit) + ");";
+}
+
+} // namespace
+
+std::string formatFloat(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      std::chars_format::general, kSignificantDigits);
+    return std::string(buffer, result.ptr);
+}
+
+std::string operationToText(int32_t opcode, const ParameterRecord& params) {
+    const OperatorSpec* spec = findOperator(opcode);
+    if (!spec) return " ";
+    if (opcode == kMandelbrotOpcode) return mandelbrotText(*spec, params);
+    std::string line = spec->name;
+    line += '(';
+    for (int32_t slot = 0; slot < spec->paramCount; ++slot) {
+        if (slot > 0) line += ',';
+        appendArgument(line, spec->params[slot].kind, params.value[slot]);
+    }
+    line += ");";
+    return line;
+}
+
+std::string descriptionToText(const TextureDescription& description) {
+    std::string text;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        const OperationList& list = description.lists[layer];
+        if (layer > 0) text += '\n';
+        text += "layer " + std::to_string(layer) + ":\n";
+        const int32_t count = std::clamp(list.count, 0, kMaxOperations);
+        for (int32_t i = 0; i < count; ++i) {
+            if (findOperator(list.opcode[i])) {
+                text += operationToText(list.opcode[i], list.params[i]);
+            } else {
+                // Unused opcodes run as nothing; keep the slot visible.
+                text += "// opcode " + std::to_string(list.opcode[i]) + " is unused and skipped";
+            }
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+} // namespace texgen
