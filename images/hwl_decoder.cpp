@@ -1,5 +1,7 @@
 #include "images/hwl_decoder.h"
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -7,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace hwl {
 
@@ -173,6 +177,30 @@ inline Rgb yuvPixel(double y, double u, double v) {
     return {red, green, blue};
 }
 
+// Runs job(worker, index) for index 0 .. jobs-1 on up to `workers` threads,
+// the calling thread included. Falls back to fewer threads (down to just
+// the caller) when the system will not start more.
+template <typename Job> void runParallel(int workers, int jobs, Job job) {
+    std::atomic<int> nextJob{0};
+    auto drain = [&](int worker) {
+        for (int i = nextJob++; i < jobs; i = nextJob++) job(worker, i);
+    };
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; ++w) {
+        try {
+            threads.emplace_back(drain, w);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    drain(0);
+    for (std::thread& t : threads) t.join();
+}
+
+// Worth a thread: below this many pixels starting one costs more than it saves.
+constexpr size_t kThreadedPixelCount = size_t(1) << 16;
+constexpr int kConversionBlocks = 16;
+
 HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size, uint8_t* pixels,
                       const std::string& name) {
     const int planes = planeCount(header.bitsPerPixel);
@@ -183,14 +211,24 @@ HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
     const int width = header.width, height = header.height;
     const size_t count = size_t(width) * height;
     if (count == 0) return {};
-    // Every coefficient is written by the symbol walk: no need to clear.
-    std::unique_ptr<double[]> work(new double[count * (planes + 1)]);
-    double* temp = work.get() + count * planes;
-    for (int p = 0; p < planes; ++p) {
+    // The three planes of a colour file are independent until the colour
+    // conversion, so they decode on separate threads where cores allow.
+    const int cores = std::max(1, int(std::thread::hardware_concurrency()));
+    const int workers = count >= kThreadedPixelCount ? std::min(planes, cores) : 1;
+    // Planes, then one synthesis temporary per worker. Every coefficient is
+    // written by the symbol walk: no need to clear.
+    std::unique_ptr<double[]> work(new double[count * (planes + workers)]);
+    HwlError errors[kMaxPlanes];
+    runParallel(workers, planes, [&](int worker, int p) {
         double* plane = work.get() + count * p;
-        if (HwlError error = expandPlane(header, p, layout[p], plane, name)) return error;
+        double* temp = work.get() + count * (planes + worker);
+        errors[p] = expandPlane(header, p, layout[p], plane, name);
+        if (errors[p]) return;
         dequantiseInPlace(plane, width, height, header.levels, tables[p]);
         inverseHaar(plane, plane, width, height, width, header.levels, temp);
+    });
+    for (int p = 0; p < planes; ++p) {
+        if (errors[p]) return errors[p];
     }
     if (planes == 1) {
         planeToGrey(work.get(), pixels, count);
@@ -199,13 +237,17 @@ HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
     const double* y = work.get();
     const double* u = y + count;
     const double* v = u + count;
-    for (size_t i = 0; i < count; ++i) {
-        const Rgb c = yuvPixel(y[i], u[i], v[i]);
-        pixels[4 * i + 0] = toByte(c.b);
-        pixels[4 * i + 1] = toByte(c.g);
-        pixels[4 * i + 2] = toByte(c.r);
-        pixels[4 * i + 3] = 0;
-    }
+    const size_t block = (count + kConversionBlocks - 1) / kConversionBlocks;
+    runParallel(workers, kConversionBlocks, [&](int, int b) {
+        const size_t end = std::min(count, (b + 1) * block);
+        for (size_t i = b * block; i < end; ++i) {
+            const Rgb c = yuvPixel(y[i], u[i], v[i]);
+            pixels[4 * i + 0] = toByte(c.b);
+            pixels[4 * i + 1] = toByte(c.g);
+            pixels[4 * i + 2] = toByte(c.r);
+            pixels[4 * i + 3] = 0;
+        }
+    });
     return {};
 }
 
