@@ -116,13 +116,18 @@ synthesiseLine(const double* low, const double* high, double* out, int n) {
     int k = 1;
     if (k < n - 1) scalarPair(k++);
     const LaneMask none = {0, 0, 0, 0};
-    const LaneMask evenFirst = {0, 4, 1, 5}, evenSecond = {2, 6, 3, 7};
+    [[maybe_unused]] const LaneMask evenFirst = {0, 4, 1, 5}, evenSecond = {2, 6, 3, 7};
     for (; k + kLaneCount <= n - 2; k += kLaneCount) {
         const PairRows rows = {low - 2, low - 1, low, low + 1, low + 2, high - 1, high, high + 1};
         Lanes e, o;
         interiorLanes(rows, k, none, none, e, o);
+#if defined(__clang__)
+        const Lanes a = __builtin_shufflevector(e, o, 0, 4, 1, 5);
+        const Lanes b = __builtin_shufflevector(e, o, 2, 6, 3, 7);
+#else
         const Lanes a = __builtin_shuffle(e, o, evenFirst);
         const Lanes b = __builtin_shuffle(e, o, evenSecond);
+#endif
         std::memcpy(out + 2 * k, &a, sizeof a);
         std::memcpy(out + 2 * k + kLaneCount, &b, sizeof b);
     }

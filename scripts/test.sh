@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 JOBS=$(nproc)
 
 echo "== normal build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINDAHOUSE_FUZZ=ON
 cmake --build build -j "$JOBS"
 ctest --test-dir build --output-on-failure -j "$JOBS"
 
