@@ -21,11 +21,11 @@ constexpr double kPeak = 255.0;
 constexpr double kMaxSearchThreshold = 128.0;
 // Bisection steps on the threshold: 128 / 2^9 = 0.25 resolution.
 constexpr int kThresholdSteps = 9;
-// Widths a search tries for the luma plane. Colour-difference planes follow
-// one bit narrower: measured on photographs, a gap of one bit costs less for
-// the same PSNR than equal widths or wider gaps (see the tool's notes).
+// Luma widths a search tries; the colour-difference planes get the same
+// width or one bit less (measured on photographs, wider gaps always cost
+// more for the same PSNR).
 constexpr int kSearchMinBits = 3;
-constexpr int kChromaGap = 1;
+constexpr int kMaxChromaGap = 1;
 
 // The coefficient planes of one image, transformed once and reused by every
 // trial of a search (only the threshold and the quantiser change).
@@ -41,13 +41,12 @@ std::string sizeText(int width, int height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
 
-// Multiples of `block` just below and above `size` (the lower one omitted when 0).
+// "704 or 768": the multiples of `block` on either side of `size`.
 std::string nearestMultiples(int size, int block) {
     const int below = size / block * block;
-    const int above = below == size ? size : below + block;
     if (below == size) return std::to_string(size);
-    if (below == 0) return std::to_string(above);
-    return std::to_string(below) + " or " + std::to_string(above);
+    if (below == 0) return std::to_string(block);
+    return std::to_string(below) + " or " + std::to_string(below + block);
 }
 
 uint8_t greyOf(const uint8_t* pixel) {
@@ -128,11 +127,14 @@ struct Trial {
 std::vector<HwlEncodeSettings> widthCandidates(const HwlEncodeSettings& start, bool free) {
     if (!free) return {start};
     std::vector<HwlEncodeSettings> candidates;
+    const int planes = start.grey ? 1 : kMaxPlanes;
     for (int luma = kMaxValueBits; luma >= kSearchMinBits; --luma) {
-        HwlEncodeSettings s = start;
-        s.valueBits[0] = luma;
-        s.valueBits[1] = s.valueBits[2] = std::max(luma - kChromaGap, kSearchMinBits - kChromaGap);
-        candidates.push_back(s);
+        for (int gap = 0; gap <= (planes == 1 ? 0 : kMaxChromaGap); ++gap) {
+            HwlEncodeSettings s = start;
+            s.valueBits[0] = luma;
+            s.valueBits[1] = s.valueBits[2] = luma - gap;
+            candidates.push_back(s);
+        }
     }
     return candidates;
 }
@@ -239,8 +241,8 @@ HwlError checkEncodeSettings(const HwlEncodeSettings& settings, int width, int h
         const int block = 1 << (settings.levels + 1);
         std::string message = "image size " + sizeText(width, height) + " does not fit " +
                               std::to_string(settings.levels) + " levels: width and height " +
-                              "must be multiples of " + std::to_string(block) +
-                              " (nearest: " + nearestMultiples(width, block) + " x " +
+                              "must be multiples of " + std::to_string(block) + " (nearest width " +
+                              nearestMultiples(width, block) + ", height " +
                               nearestMultiples(height, block) + ")";
         const int most = largestFittingLevels(width, height);
         message += most < 0 ? "; no level count fits odd sizes"
@@ -278,42 +280,6 @@ HwlError encodeHwl(std::vector<uint8_t>& bytes, const PixelView& image,
     if (HwlError error = checkEncodeSettings(settings, image.width, image.height)) return error;
     return encodeTransformed(bytes, transformImage(image, settings), settings.valueBits,
                              settings.threshold);
-}
-
-HwlError encodeHwlMask(std::vector<uint8_t>& bytes, const uint8_t* mask, int width, int height,
-                       const HwlEncodeSettings& settings) {
-    HwlEncodeSettings maskSettings = settings;
-    maskSettings.grey = false;
-    if (HwlError error = checkEncodeSettings(maskSettings, width, height)) return error;
-    // The mask goes straight into the luma plane. Converting R = G = B = alpha
-    // would give U and V of rounding size instead of exact zeros, and the
-    // quantiser would spend full-width values on that noise.
-    Transformed t;
-    t.width = width;
-    t.height = height;
-    t.levels = settings.levels;
-    t.planeCount = kMaxPlanes;
-    const size_t count = size_t(width) * size_t(height);
-    const std::vector<double> luma(mask, mask + count);
-    t.planes[0].resize(count);
-    forwardHaar(luma.data(), t.planes[0].data(), width, height, width, t.levels);
-    t.planes[1].assign(count, 0.0);
-    t.planes[2].assign(count, 0.0);
-    // Widest values for the empty planes: their zeros then go in the longest runs.
-    const int valueBits[kMaxPlanes] = {settings.valueBits[0], kMaxValueBits, kMaxValueBits};
-    return encodeTransformed(bytes, t, valueBits, settings.threshold);
-}
-
-HwlError encodeHwlWithAlpha(std::vector<uint8_t>& colourBytes, std::vector<uint8_t>& alphaBytes,
-                            const PixelView& image, const HwlEncodeSettings& settings) {
-    if (image.channels != 2 && image.channels != 4)
-        return hwlFailure(HwlStatus::InvalidArgument, "pixels have no alpha channel");
-    if (HwlError error = encodeHwl(colourBytes, image, settings)) return error;
-    const size_t count = size_t(image.width) * size_t(image.height);
-    std::vector<uint8_t> mask(count);
-    for (size_t i = 0; i < count; ++i)
-        mask[i] = image.data[i * image.channels + image.channels - 1];
-    return encodeHwlMask(alphaBytes, mask.data(), image.width, image.height, settings);
 }
 
 double psnr(const uint8_t* a, const uint8_t* b, size_t count) {
@@ -364,6 +330,75 @@ HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& byte
     mask.resize(count);
     for (size_t i = 0; i < count; ++i) mask[i] = pixels[i * 4];
     return {};
+}
+
+HwlError encodeHwlMask(HwlEncodeOutcome& outcome, const uint8_t* mask, int width, int height,
+                       int maxLevels) {
+    HwlEncodeSettings s;
+    s.valueBits[0] = s.valueBits[1] = s.valueBits[2] = kMaxValueBits;
+    s.threshold = kMaskThreshold;
+    s.levels = std::min(maxLevels, largestFittingLevels(width, height));
+    if (HwlError error = checkEncodeSettings(s, width, height)) return error;
+    // The mask goes straight into the luma plane. Converting R = G = B = alpha
+    // would give U and V of rounding size instead of exact zeros, and the
+    // quantiser would spend full-width values on that noise.
+    const size_t count = size_t(width) * size_t(height);
+    const std::vector<double> luma(mask, mask + count);
+    const std::vector<uint8_t> reference(mask, mask + count);
+    std::vector<HwlEncodeOutcome> trials;
+    for (int levels = 0; levels <= s.levels; ++levels) {
+        Transformed t;
+        t.width = width;
+        t.height = height;
+        t.levels = levels;
+        t.planeCount = kMaxPlanes;
+        t.planes[0].resize(count);
+        forwardHaar(luma.data(), t.planes[0].data(), width, height, width, levels);
+        t.planes[1].assign(count, 0.0);
+        t.planes[2].assign(count, 0.0);
+        HwlEncodeOutcome trial;
+        trial.settings = s;
+        trial.settings.levels = levels;
+        if (HwlError error = encodeTransformed(trial.bytes, t, s.valueBits, s.threshold))
+            return error;
+        std::vector<uint8_t> decoded;
+        if (HwlError error = decodeMask(decoded, trial.bytes)) return error;
+        trial.psnr = psnr(decoded.data(), reference.data(), count);
+        trials.push_back(std::move(trial));
+    }
+    double bestDb = -std::numeric_limits<double>::infinity();
+    for (const HwlEncodeOutcome& trial : trials) bestDb = std::max(bestDb, trial.psnr);
+    const double enough = std::min(bestDb - kMaskLevelToleranceDb, kMaskGoodDb);
+    size_t chosen = trials.size();
+    for (size_t i = 0; i < trials.size(); ++i) {
+        const bool closeEnough = trials[i].psnr >= enough;
+        if (closeEnough &&
+            (chosen == trials.size() || trials[i].bytes.size() < trials[chosen].bytes.size()))
+            chosen = i;
+    }
+    outcome = std::move(trials[chosen]);
+    return {};
+}
+
+std::vector<uint8_t> alphaChannel(const PixelView& image) {
+    const size_t count = size_t(image.width) * size_t(image.height);
+    std::vector<uint8_t> alpha(count);
+    for (size_t i = 0; i < count; ++i)
+        alpha[i] = image.data[i * image.channels + image.channels - 1];
+    return alpha;
+}
+
+HwlError encodeHwlWithAlpha(HwlEncodeOutcome& image, HwlEncodeOutcome& alpha,
+                            const PixelView& pixels, const HwlEncodeSettings& settings) {
+    if (pixels.channels != 2 && pixels.channels != 4)
+        return hwlFailure(HwlStatus::InvalidArgument, "pixels have no alpha channel");
+    image.settings = settings;
+    if (HwlError error = encodeHwl(image.bytes, pixels, settings)) return error;
+    if (HwlError error =
+            measurePsnr(image.psnr, image.bytes, referencePixels(pixels, settings.grey)))
+        return error;
+    const std::vector<uint8_t> mask = alphaChannel(pixels);
+    return encodeHwlMask(alpha, mask.data(), pixels.width, pixels.height, settings.levels);
 }
 
 HwlError searchForPsnr(HwlEncodeOutcome& outcome, const PixelView& image,
