@@ -104,15 +104,15 @@ HwlError encodeTransformed(std::vector<uint8_t>& bytes, const Transformed& t,
     return writeHwlMemory(bytes, encoded);
 }
 
-// One trial of a search: encode with the given widths and threshold, decode, measure.
+// Counts the trials of a search: encode, decode, measure.
 struct Trial {
-    const Transformed& transformed;
     const std::vector<uint8_t>& reference;
     const SearchProgress& progress;
     int done = 0;
     int planned = 0;
 
-    HwlError run(HwlEncodeOutcome& outcome, const HwlEncodeSettings& settings) {
+    HwlError run(HwlEncodeOutcome& outcome, const Transformed& transformed,
+                 const HwlEncodeSettings& settings) {
         outcome.settings = settings;
         HwlError error =
             encodeTransformed(outcome.bytes, transformed, settings.valueBits, settings.threshold);
@@ -144,25 +144,26 @@ std::vector<HwlEncodeSettings> widthCandidates(const HwlEncodeSettings& start, b
 // `acceptHigh`). Leaves in `best` the accepted trial closest to the
 // boundary; returns false when no threshold is accepted.
 template <typename Accept>
-bool bisectThreshold(Trial& trial, const HwlEncodeSettings& widths, bool acceptHigh,
-                     const Accept& accept, HwlEncodeOutcome& best, HwlError& error) {
+bool bisectThreshold(Trial& trial, const Transformed& transformed, const HwlEncodeSettings& widths,
+                     bool acceptHigh, const Accept& accept, HwlEncodeOutcome& best,
+                     HwlError& error) {
     HwlEncodeSettings s = widths;
     HwlEncodeOutcome outcome;
     double good = acceptHigh ? kMaxSearchThreshold : 0.0;
     double bad = acceptHigh ? 0.0 : kMaxSearchThreshold;
     s.threshold = good;
-    if ((error = trial.run(outcome, s))) return false;
+    if ((error = trial.run(outcome, transformed, s))) return false;
     if (!accept(outcome)) return false;
     best = outcome;
     s.threshold = bad;
-    if ((error = trial.run(outcome, s))) return false;
+    if ((error = trial.run(outcome, transformed, s))) return false;
     if (accept(outcome)) {
         best = outcome;
         return true;
     }
     for (int step = 0; step < kThresholdSteps; ++step) {
         s.threshold = (good + bad) / 2;
-        if ((error = trial.run(outcome, s))) return false;
+        if ((error = trial.run(outcome, transformed, s))) return false;
         if (accept(outcome)) {
             good = s.threshold;
             best = outcome;
@@ -181,32 +182,68 @@ std::string dbText(double db) {
 }
 
 // Shared driver of both searches. `better` ranks two accepted outcomes.
+// The level count matters little for photographs but a lot for hard-edged
+// graphics, where the decoder's smoothing of zero details at coarse levels
+// blurs steps; it is chosen first with the start's widths, then the widths
+// and the threshold are searched at that level count.
 template <typename Accept, typename Better>
 HwlError search(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEncodeSettings& start,
                 SearchFreedom freedom, bool acceptHigh, const Accept& accept, const Better& better,
                 const SearchProgress& progress, bool& found) {
     found = false;
     if (HwlError error = checkEncodeSettings(start, image.width, image.height)) return error;
-    const Transformed transformed = transformImage(image, start);
     const std::vector<uint8_t> reference = referencePixels(image, start.grey);
     const std::vector<HwlEncodeSettings> candidates = widthCandidates(start, freedom.valueBits);
     const int perCandidate = freedom.threshold ? kThresholdSteps + 2 : 1;
-    Trial trial{transformed, reference, progress, 0, int(candidates.size()) * perCandidate};
-    for (const HwlEncodeSettings& widths : candidates) {
+    const int levelCount = freedom.levels ? start.levels + 1 : 1;
+    Trial trial{reference, progress, 0,
+                (levelCount > 1 ? levelCount : 0) * perCandidate +
+                    int(candidates.size()) * perCandidate};
+
+    // Tries one set of widths at one level count; keeps the best accepted.
+    auto tryWidths = [&](const Transformed& transformed, HwlEncodeSettings widths,
+                         HwlEncodeOutcome& kept, bool& any) -> HwlError {
+        widths.levels = transformed.levels;
         HwlEncodeOutcome best;
         HwlError error;
         bool accepted = false;
         if (freedom.threshold) {
-            accepted = bisectThreshold(trial, widths, acceptHigh, accept, best, error);
+            accepted = bisectThreshold(trial, transformed, widths, acceptHigh, accept, best, error);
         } else {
-            error = trial.run(best, widths);
+            error = trial.run(best, transformed, widths);
             accepted = !error && accept(best);
         }
-        if (error) return error;
-        if (accepted && (!found || better(best, outcome))) {
-            outcome = std::move(best);
-            found = true;
+        if (accepted && (!any || better(best, kept))) {
+            kept = std::move(best);
+            any = true;
         }
+        return error;
+    };
+
+    std::vector<int> levels;
+    for (int l = start.levels - levelCount + 1; l <= start.levels; ++l) levels.push_back(l);
+    if (levels.size() > 1) {
+        HwlEncodeOutcome kept;
+        bool any = false;
+        for (int l : levels) {
+            HwlEncodeSettings atLevel = start;
+            atLevel.levels = l;
+            if (HwlError error = tryWidths(transformImage(image, atLevel), start, kept, any))
+                return error;
+        }
+        // When no level count meets the goal with the start's widths, every
+        // one is searched with every width.
+        if (any)
+            levels = {kept.settings.levels};
+        else
+            trial.planned += int(levels.size() - 1) * int(candidates.size()) * perCandidate;
+    }
+    for (int l : levels) {
+        HwlEncodeSettings atLevel = start;
+        atLevel.levels = l;
+        const Transformed transformed = transformImage(image, atLevel);
+        for (const HwlEncodeSettings& widths : candidates)
+            if (HwlError error = tryWidths(transformed, widths, outcome, found)) return error;
     }
     return {};
 }

@@ -107,9 +107,11 @@ HwlError encodeHwlWithAlpha(HwlEncodeOutcome& image, HwlEncodeOutcome& alpha,
 // Called after each trial encoding of a search with (trials done, trials planned).
 using SearchProgress = std::function<void(int done, int planned)>;
 
-// What a search may change: the value widths and the threshold, unless the
-// caller fixed them. The level count and grey/colour always come from `start`.
+// What a search may change, unless the caller fixed it: the level count
+// (from start.levels down to 0), the value widths and the threshold.
+// Grey or colour always comes from `start`.
 struct SearchFreedom {
+    bool levels = true;
     bool valueBits = true;
     bool threshold = true;
 };

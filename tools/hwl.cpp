@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
@@ -142,9 +143,10 @@ hwl::HwlEncodeSettings settingsFor(const EncodeOptions& options, const PngImage&
     if (options.levels) {
         settings.levels = *options.levels;
     } else {
-        // Without --levels small or odd sizes still encode, with fewer levels.
+        // Without --levels small sizes still encode, with fewer levels; odd
+        // sizes are refused with the message for a single level.
         const int most = hwl::largestFittingLevels(image.width, image.height);
-        if (most >= 0 && most < settings.levels) settings.levels = most;
+        settings.levels = std::clamp(most, 0, settings.levels);
     }
     if (options.bits) {
         const std::vector<int> widths = parseBits(*options.bits);
@@ -175,7 +177,7 @@ int runEncode(const EncodeOptions& options) {
 
     hwl::HwlEncodeOutcome outcome;
     if (options.psnr || options.size) {
-        const hwl::SearchFreedom freedom{!options.bits, !options.threshold};
+        const hwl::SearchFreedom freedom{!options.levels, !options.bits, !options.threshold};
         ProgressLine progress;
         auto report = [&](int done, int planned) { progress.update(done, planned); };
         if (options.psnr)
