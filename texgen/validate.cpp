@@ -27,7 +27,7 @@ std::string checkParam(const ParamSpec& spec, float stored) {
         if (!std::isfinite(value)) return "is not a finite number";
         const double truncated = std::trunc(value);
         if (truncated >= spec.min && truncated <= spec.max) return {};
-        const char* what = spec.kind == ParamKind::Layer ? "is not a layer " : "outside ";
+        const char* what = spec.kind == ParamKind::Layer ? "not a layer " : "outside ";
         return "is " + formatFloat(truncated) + ", " + what + range(spec.min, spec.max);
     }
     case ParamKind::Float: {
