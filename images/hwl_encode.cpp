@@ -274,6 +274,10 @@ HwlError checkEncodeSettings(const HwlEncodeSettings& settings, int width, int h
     if (width <= 0 || height <= 0 || width > UINT16_MAX || height > UINT16_MAX)
         return hwlFailure(HwlStatus::InvalidArgument,
                           "image size " + sizeText(width, height) + " is outside 1 to 65535");
+    if (uint64_t(width) * uint64_t(height) > kMaxPixelCount)
+        return hwlFailure(HwlStatus::InvalidArgument,
+                          "image size " + sizeText(width, height) +
+                              " is more than the decoder reads (8192 x 8192 pixels)");
     if (!sizeFitsLevels(width, height, settings.levels)) {
         const int block = 1 << (settings.levels + 1);
         std::string message = "image size " + sizeText(width, height) + " does not fit " +

@@ -116,6 +116,10 @@ PngError readPng(const std::string& fileName, PngImage& image) {
         result = failure(fileName, std::string("bad PNG header: ") + session.message);
     } else if (channels < 1 || channels > 4) {
         result = failure(fileName, "unsupported PNG channel count " + std::to_string(channels));
+    } else if (uint64_t(width) * height > kMaxPngPixels) {
+        result = failure(fileName, std::to_string(width) + " x " + std::to_string(height) +
+                                       " pixels is more than the " + std::to_string(kMaxPngPixels) +
+                                       " we read");
     } else {
         const size_t stride = size_t(width) * size_t(channels);
         std::vector<uint8_t> pixels(stride * height);

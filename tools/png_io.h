@@ -24,8 +24,10 @@ struct PngError {
     explicit operator bool() const { return !ok(); } // true when there is an error
 };
 
-// Largest side we read; protects against headers that claim huge images.
+// Largest image we read (8192 x 8192 pixels, any shape, sides up to 32768):
+// a few bytes of header may claim gigabytes, which we refuse before allocating.
 constexpr uint32_t kMaxPngSide = 32768;
+constexpr uint64_t kMaxPngPixels = uint64_t(1) << 26;
 
 PngError readPng(const std::string& fileName, PngImage& image);
 

@@ -145,6 +145,8 @@ TEST(EncodePipeline, SettingsCheckNamesSizesThatFit) {
     bad.levels = 17;
     EXPECT_TRUE(checkEncodeSettings(bad, 96, 64));
     EXPECT_TRUE(checkEncodeSettings(settings, 65536 + 32, 64));
+    EXPECT_TRUE(checkEncodeSettings(settings, 16384, 8192)); // more than the decoder reads
+    EXPECT_TRUE(checkEncodeSettings(settings, 8192, 8192).ok());
 }
 
 TEST(EncodePipeline, MaskCompanionDecodesToTheMask) {

@@ -3,6 +3,7 @@
 #include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -395,7 +396,17 @@ TEST_F(HwlTool, FailuresExitNonZeroWithOneLine) {
     std::vector<uint8_t> png = readBytes(path("in.png"));
     writeBytes(path("cut.png"), std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2));
     writeBytes(path("text.png"), {'h', 'e', 'l', 'l', 'o'});
+    // A valid header that claims 20000 x 20000 pixels over a few bytes of data.
+    const size_t ihdr = 16; // width, height after signature, length, type
+    for (int i = 0; i < 2; ++i) {
+        const uint32_t side = 20000;
+        for (int b = 0; b < 4; ++b) png[ihdr + 4 * i + b] = uint8_t(side >> (24 - 8 * b));
+    }
+    const uint32_t crc = uint32_t(crc32(0, &png[ihdr - 4], 17));
+    for (int b = 0; b < 4; ++b) png[ihdr + 13 + b] = uint8_t(crc >> (24 - 8 * b));
+    writeBytes(path("huge.png"), png);
     const std::string in = path("in.png"), out = path("o.hwl");
+    ASSERT_EQ(hwl("encode " + in + " " + path("good.hwl")).exitCode, 0);
 
     struct Case {
         std::string arguments;
@@ -406,6 +417,7 @@ TEST_F(HwlTool, FailuresExitNonZeroWithOneLine) {
         {"encode " + path("missing.png") + " " + out, "cannot open"},
         {"encode " + path("text.png") + " " + out, "not a PNG file"},
         {"encode " + path("cut.png") + " " + out, "truncated or corrupt PNG"},
+        {"encode " + path("huge.png") + " " + out, "20000 x 20000 pixels is more than"},
         {"encode " + in + " " + path("no/such/dir/o.hwl"), "cannot create"},
         {"encode --bits 9 " + in + " " + out, "--bits"},
         {"encode --bits 6,5 " + in + " " + out, "--bits"},
@@ -414,6 +426,7 @@ TEST_F(HwlTool, FailuresExitNonZeroWithOneLine) {
         {"encode --psnr 30 --size 100 " + in + " " + out, "excludes"},
         {"encode --frobnicate " + in + " " + out, "frobnicate"},
         {"decode " + path("missing.hwl") + " " + path("o.png"), "missing.hwl"},
+        {"decode " + path("good.hwl") + " " + path("no/such/dir/o.png"), "cannot create"},
         {"decode " + in + " " + path("o.png"), ""},
         {"info", "input"},
     };
