@@ -1,0 +1,43 @@
+// The script reader: "@scene" lines place registered scenes on registered
+// timelines, "@music" lines name the music.
+//
+//   MusicSettings music;
+//   TimelineError error = loadScript("script.sqx", music);
+//   if (error) fatalError(error.module.c_str(), error.message.c_str());
+//   if (music.musicFile) startMusic(...);   // music.musicStart, music.musicEnd
+//
+// Scenes must be in sceneSlots and timelines in timelineSlots before the call.
+// Lines before a bad one have already been applied; lines after it are not
+// read. Errors carry the line number in `detail`.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sequencing/timeline_error.h"
+
+// What the last "@music" line said. Each field is stored as soon as it has
+// been read, so a later line replaces an earlier one.
+struct MusicSettings {
+    std::string musicLabel;               // kept, used by nothing
+    std::optional<std::string> musicFile; // unset until a music line is read
+    int32_t musicStart = 0;               // offset handed to the stream open call
+    int32_t musicEnd = 0;                 // ms; 0 means the length of the stream
+};
+
+// Reads the whole file. "Could not load Script file!" when it cannot be
+// opened or read, otherwise the first script error, or ok.
+TimelineError loadScript(const std::string& fileName, MusicSettings& music);
+
+// The same on script text already in memory; `name` only labels `detail`.
+TimelineError loadScriptText(std::string_view text, MusicSettings& music,
+                             std::string_view name = "script");
+
+// A script number: optional leading spaces or tabs, an optional "+" or "-",
+// an optional base prefix ("$" hex, "%" binary, "&" octal), one or more
+// digits and nothing after them. Decimal must fit in signed 32 bits; the
+// other bases may use all 32 bits and give that bit pattern. False (and
+// `value` untouched) when the text is not such a number.
+bool parseScriptNumber(std::string_view text, int32_t& value);

@@ -1,0 +1,7 @@
+#include "sequencing/timeline_error.h"
+
+#include <utility>
+
+TimelineError timelineFailure(std::string message, std::string detail) {
+    return {kTimelineModule, std::move(message), std::move(detail)};
+}
