@@ -63,7 +63,7 @@ class HwlTool : public testing::Test {
         fs::create_directories(dir);
     }
     void TearDown() override {
-        if (!std::getenv("KEEP")) fs::remove_all(dir);
+        if (!std::getenv("KEEP_TEST_FILES")) fs::remove_all(dir); // set it to look at the files
     }
 
     ToolRun hwl(const std::string& arguments) const {
