@@ -48,8 +48,8 @@ TEST(HwlDecoder, HandMadeGreyFileDecodesToGrey100) {
     HwlHeader header{};
     const std::string path = writeTemp("grey2x2.hwl", bytes);
     ASSERT_TRUE(decodeHwl(pixels, header, path, true).ok());
-    EXPECT_EQ(header.width, 2);
-    EXPECT_EQ(header.height, 2);
+    EXPECT_EQ(int(header.width), 2); // packed fields: compare copies
+    EXPECT_EQ(int(header.height), 2);
     EXPECT_EQ(pixels, std::vector<uint8_t>(4, 100));
 
     // The magic is not checked, and a grey file's plane 1 and 2 fields are ignored.

@@ -158,7 +158,7 @@ TEST(HwlEncoder, ColourHeaderHoldsAllThreePlanes) {
     EXPECT_EQ(std::string(header.magic, 3), "HWL");
     EXPECT_EQ(header.bitsPerPixel, 24);
     for (int p = 0; p < 3; ++p) {
-        EXPECT_GT(header.symbolCount[p], 0u);
+        EXPECT_GT(uint32_t(header.symbolCount[p]), 0u);
         EXPECT_EQ(header.valueBits[p], bits[p]);
     }
     EXPECT_EQ(impliedFileSize(header), e.bytes.size());
