@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "texgen/helpers.h"
@@ -146,8 +148,8 @@ TEST(Validation, DescriptionMessagesNameLayerAndOperation) {
 // in place and between layers, without touching memory it does not own
 // (the sanitizer build checks) and without running away.
 TEST(Validation, EveryOperatorRunsAtTheLimitsOfItsRanges) {
-    for (int32_t size : {2, 4}) {
-        ASSERT_TRUE(initLayers(size, 2).ok());
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{2, 8}}) {
+        ASSERT_TRUE(initLayers(width, height).ok());
         for (const OperatorSpec& spec : operatorTable()) {
             for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
                 const ParamSpec& param = spec.params[slot];
@@ -170,4 +172,33 @@ TEST(Validation, EveryOperatorRunsAtTheLimitsOfItsRanges) {
         }
         freeLayers();
     }
+}
+
+// Records made of awkward values: whatever validation lets through runs
+// safely; nothing else runs.
+TEST(Validation, AwkwardRecordsAreRefusedOrRunSafely) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float awkward[] = {0,  1,   -1,  0.5f, -0.5f, 2,    4,     4.99f, 5,   8,   9,    16,
+                             17, 255, 256, -256, 1e-6f, 1e9f, -1e9f, 3e38f, nan, inf, -inf, 65536};
+    std::mt19937 random(5);
+    ASSERT_TRUE(initLayers(4, 4).ok());
+    int ran = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const auto opcode = static_cast<int32_t>(random() % 56) - 2;
+        ParameterRecord params{};
+        for (float& value : params.value) value = awkward[random() % std::size(awkward)];
+        // Mostly layers, or almost nothing would pass.
+        for (int slot = 0; slot < 3; ++slot) {
+            if (random() % 4 != 0) params.value[slot] = static_cast<float>(random() % 5);
+        }
+        if (!validateOperation(opcode, params).ok()) {
+            EXPECT_FALSE(runOperation(opcode, params).ok());
+            continue;
+        }
+        ASSERT_TRUE(runOperation(opcode, params).ok());
+        ++ran;
+    }
+    EXPECT_GT(ran, 1000);
+    freeLayers();
 }
