@@ -1,0 +1,39 @@
+// Loading and releasing the show, shared by the show program and the
+// capture tool:
+//
+//   createWindow(...);                      // a current OpenGL context first
+//   ShowError error = loadShow(music);      // loading screen, textures, scenes, script
+//   if (error) fatalError(error.module, error.message);
+//   ... frames ...
+//   releaseShow();                          // while the context is current
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sequencing/script.h"
+
+inline constexpr const char* kScriptFile = "script.sqx";
+inline constexpr const char* kTimelineName = "Timeline1";
+inline constexpr int32_t kTimelineLength = 137113; // ms: the range its tables cover
+
+struct ShowError {
+    std::string module;  // empty when all went well
+    std::string message; // the report's text
+    std::string detail;  // extra context for a terminal user, never in the report
+
+    explicit operator bool() const { return !module.empty(); }
+};
+
+// Runs the loading sequence into the show's state (show_state.h), drawing
+// the progress frames 0.1 ... 0.7, 0.9 and 1.0: the loading screen, the
+// particle system, the twenty textures, the camera, the eleven scenes,
+// "Timeline1" and the script, whose music settings land in `music`.
+ShowError loadShow(MusicSettings& music);
+
+// Releases scenes, timeline, textures and particle system.
+void releaseShow();
+
+// The time after which the show ends: the script's music end time when it
+// gave one, otherwise the timeline's length.
+int32_t showEndTime(const MusicSettings& music);
