@@ -12,44 +12,12 @@
 #include <vector>
 
 #include "texgen/helpers.h"
+#include "texgen/layer_fixture.h"
 #include "texgen/layers.h"
 #include "texgen/operators.h"
 
 namespace texgen {
 namespace {
-
-using Px = std::array<int, 3>;
-
-// Holds the global layer store for one test.
-struct Layers {
-    Layers(int32_t width, int32_t height) { EXPECT_TRUE(initLayers(width, height).ok()); }
-    ~Layers() { freeLayers(); }
-};
-
-Px px(int layer, int32_t x, int32_t y) {
-    const uint8_t* p = pixelAt(layer, x, y);
-    return {p[0], p[1], p[2]};
-}
-
-void setPx(int layer, int32_t x, int32_t y, Px v) {
-    uint8_t* p = pixelAt(layer, x, y);
-    for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(v[c]);
-}
-
-void fillLayer(int layer, const std::function<Px(int32_t, int32_t)>& colour) {
-    for (int32_t y = 0; y < layerHeight; ++y)
-        for (int32_t x = 0; x < layerWidth; ++x) setPx(layer, x, y, colour(x, y));
-}
-
-std::vector<uint8_t> bytesOf(int layer) {
-    return {layerData[layer], layerData[layer] + layerByteCount()};
-}
-
-void expectLayer(int layer, const std::function<Px(int32_t, int32_t)>& expected) {
-    for (int32_t y = 0; y < layerHeight; ++y)
-        for (int32_t x = 0; x < layerWidth; ++x)
-            ASSERT_EQ(px(layer, x, y), expected(x, y)) << "at (" << x << ", " << y << ")";
-}
 
 // Every pixel different, and its position readable from it.
 Px where(int32_t x, int32_t y) {

@@ -16,21 +16,9 @@
 
 #include "images/hwl_decoder.h"
 #include "images/hwl_encode.h"
-
-namespace fs = std::filesystem;
+#include "tools/tool_fixture.h"
 
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<uint8_t> readBytes(const fs::path& path) {
     const std::string text = readText(path);
@@ -42,46 +30,10 @@ void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-int lineCount(const std::string& text) {
-    return int(std::count(text.begin(), text.end(), '\n'));
-}
-
-// Each test works in a folder of its own, so ctest may run them in parallel.
-class HwlTool : public testing::Test {
+class HwlTool : public ToolTest {
   protected:
-    fs::path dir;
-
-    void SetUp() override {
-        const char* tools = std::getenv("TEST_TOOLS_DIR");
-        ASSERT_NE(tools, nullptr) << "TEST_TOOLS_DIR must name the build's tools folder";
-        executable = fs::path(tools) / "hwl";
-        ASSERT_TRUE(fs::exists(executable)) << executable;
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::path(testing::TempDir()) /
-              ("hwl_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        if (!std::getenv("KEEP_TEST_FILES")) fs::remove_all(dir); // set it to look at the files
-    }
-
-    ToolRun hwl(const std::string& arguments) const {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command =
-            executable.string() + " " + arguments + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        ToolRun run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = readText(out);
-        run.err = readText(err);
-        return run;
-    }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-  private:
-    fs::path executable;
+    HwlTool() : ToolTest("hwl") {}
+    ToolRun hwl(const std::string& arguments) const { return run(arguments); }
 };
 
 // PNGs are written and read with libpng's simplified interface, apart from

@@ -14,28 +14,12 @@
 
 #include "texgen/layers.h"
 #include "texgen/text_compile.h"
-
-namespace fs = std::filesystem;
+#include "tools/tool_fixture.h"
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-int lineCount(const std::string& text) {
-    return int(std::count(text.begin(), text.end(), '\n'));
 }
 
 // A program in the form `texgen text` prints, using every family.
@@ -60,39 +44,10 @@ const char* const kProgram = "layer 0:\n"
                              "maxCombineLayers(4,3,4,1,0.300000011920929);\n"
                              "scaleLayerHSV(4,4,1,1.5,1);\n";
 
-class TexgenTool : public testing::Test {
+class TexgenTool : public ToolTest {
   protected:
-    fs::path dir;
-
-    void SetUp() override {
-        const char* tools = std::getenv("TEST_TOOLS_DIR");
-        ASSERT_NE(tools, nullptr) << "TEST_TOOLS_DIR must name the build's tools folder";
-        executable = fs::path(tools) / "texgen";
-        ASSERT_TRUE(fs::exists(executable)) << executable;
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::path(testing::TempDir()) /
-              ("texgen_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    ToolRun texgen(const std::string& arguments) const {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command =
-            executable.string() + " " + arguments + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        ToolRun run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = readText(out);
-        run.err = readText(err);
-        return run;
-    }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-  private:
-    fs::path executable;
+    TexgenTool() : ToolTest("texgen") {}
+    ToolRun texgen(const std::string& arguments) const { return run(arguments); }
 };
 
 } // namespace
