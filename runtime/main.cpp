@@ -7,6 +7,7 @@
 
 #include "runtime/fatal_error.h"
 #include "runtime/window.h"
+#include "show/config_dialog.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
 #include "show/show_state.h"
@@ -39,6 +40,16 @@ class ShowClock {
 } // namespace
 
 int main() {
+    // `settings` starts with the defaults; the dialog edits them in place.
+    switch (runConfigDialog(settings)) {
+    case DialogOutcome::kGo:
+        break;
+    case DialogOutcome::kCancel:
+        return 0;
+    case DialogOutcome::kNoDisplay:
+        fatalError(kConfigDialogModule, kConfigDialogFailure);
+    }
+
     createWindow(kWindowTitle, settings.screenWidth, settings.screenHeight, settings.colourDepth,
                  settings.fullScreen);
 

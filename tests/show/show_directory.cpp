@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 #include <vector>
 
 #include "images/hwl_encode.h"
+#include "show/x_driver.h"
 
 namespace {
 
@@ -75,12 +75,16 @@ void makeShowDirectory(const std::string& dir, const std::string& script) {
 
 int runShow(const std::string& dir, const std::string& environment) {
     const char* exe = std::getenv("TEST_SHOW_EXE");
-    if (!exe) return -1;
-    const std::string command = "cd '" + dir + "' && " + kChildSanitizer + " " + environment +
-                                " '" + exe + "' > show.log 2>&1";
-    const int status = std::system(command.c_str());
-    if (status == -1 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    const std::string display = testDisplay();
+    if (!exe || display.empty()) return -1;
+    const pid_t show = startProgram(dir, display,
+                                    std::string(kChildSanitizer) + " " + environment + " '" + exe +
+                                        "' > show.log 2>&1");
+    // Enter on the dialog is "Go!" with its defaults.
+    if (const unsigned long dialog = waitForWindow(display, "Config", show)) {
+        pressKeys(display, dialog, "Return");
+    }
+    return waitForExit(show);
 }
 
 std::string readFile(const std::string& path) {

@@ -12,7 +12,9 @@ void makeShowDirectory(const std::string& dir, const std::string& script);
 extern const char* const kChildSanitizer;
 
 // Runs the show program in `dir` with `environment` prefixed (e.g.
-// "SDL_VIDEODRIVER=offscreen"); returns its exit code, -1 if it did not exit.
+// "SDL_VIDEODRIVER=offscreen") on the test display, presses Enter on its
+// configuration dialog (the defaults) and returns its exit code, -1 if it did
+// not exit or no display is available.
 int runShow(const std::string& dir, const std::string& environment);
 
 // The file's bytes, or "" when it does not exist.
