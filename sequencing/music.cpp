@@ -1,0 +1,107 @@
+#include "sequencing/music.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include "sequencing/sound.h"
+
+namespace {
+
+constexpr int32_t kMixRate = 44100;
+constexpr int32_t kSoftwareChannels = 16;
+constexpr uint32_t kInitFlags = 0;
+constexpr int32_t kDefaultDriver = 0;
+constexpr int32_t kStreamBufferMs = 800;
+constexpr uint32_t kMusicMode = kSoundLoopNormal | kSound16Bits | kSoundMono | kSoundSigned;
+constexpr int32_t kWholeFile = 0;
+
+constexpr const char* kErrorTexts[] = {
+    "No errors",
+    "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first",
+    "This command failed because FSOUND_Init was not called",
+    "Error initializing output device",
+    "The output device is already in use and cannot be reused",
+    "Playing the sound failed",
+    "Soundcard does not support the features needed for this soundsystem (16bit stereo output)",
+    "Error setting cooperative level for hardware",
+    "Error creating hardware sound buffer",
+    "File not found",
+    "Unknown file format",
+    "Error loading file",
+    "Not enough memory or resources",
+    "The version number of this file format is not supported",
+    "An invalid parameter was passed to this function",
+    "Tried to use an EAX command on a non EAX enabled channel or output",
+    "Failed to allocate a new channel",
+    "Recording is not supported on this machine",
+    "Required Mediaplayer codec is not installed",
+};
+constexpr const char* kUnknownError = "Unknown error";
+
+SoundStream* musicStream = nullptr;
+int32_t musicChannel = -1;
+// The clock of a show without music: it starts with the first frame.
+std::optional<std::chrono::steady_clock::time_point> silentClockStart;
+
+MusicError lastSoundError() {
+    const int32_t code = soundGetError();
+    return MusicError{kMusicModule, fmodErrorText(code), soundGetErrorDetail()};
+}
+
+} // namespace
+
+MusicError startMusic(bool enabled, MusicSettings& music) {
+    std::string note;
+    soundSetOutput(enabled ? kSoundOutputDevice : kSoundOutputNoSound);
+    soundSetDriver(kDefaultDriver);
+    if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) {
+        // A machine without a sound card plays the show silently, unless a
+        // device was asked for by name.
+        if (!enabled || soundGetError() != kSoundErrorInit || soundDeviceRequested()) {
+            return lastSoundError();
+        }
+        note = std::string("no usable audio device (") + soundGetErrorDetail() +
+               "): the music plays silently";
+        soundSetOutput(kSoundOutputNoSound);
+        if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) return lastSoundError();
+    }
+    soundStreamSetBufferSize(kStreamBufferMs);
+    const std::string file = music.musicFile.value_or("");
+    musicStream = soundStreamOpen(file.c_str(), kMusicMode, music.musicStart, kWholeFile);
+    if (!musicStream) return lastSoundError();
+    musicChannel = soundStreamPlay(kSoundFreeChannel, musicStream);
+    if (musicChannel < 0) return lastSoundError();
+    if (music.musicEnd == 0) music.musicEnd = soundStreamGetLengthMs(musicStream);
+    return MusicError{"", "", note};
+}
+
+void enableSpectrum() {
+    soundDspSetActive(soundGetSpectrumUnit(), true);
+}
+
+int32_t musicTime() {
+    if (musicStream) return soundStreamGetTime(musicStream);
+    const auto now = std::chrono::steady_clock::now();
+    if (!silentClockStart) silentClockStart = now;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - *silentClockStart);
+    return int32_t(std::min<int64_t>(elapsed.count(), INT32_MAX));
+}
+
+void readSpectrum(float* buffer) {
+    const float* spectrum = soundGetSpectrum();
+    std::copy(spectrum, spectrum + kMusicSpectrumSize, buffer);
+}
+
+void stopMusic() {
+    soundStreamClose(musicStream);
+    soundClose();
+    musicStream = nullptr;
+    musicChannel = -1;
+}
+
+const char* fmodErrorText(int32_t code) {
+    constexpr int32_t kCodes = int32_t(std::size(kErrorTexts));
+    return code >= 0 && code < kCodes ? kErrorTexts[code] : kUnknownError;
+}
