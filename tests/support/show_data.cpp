@@ -1,0 +1,66 @@
+#include "support/show_data.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "images/hwl_encode.h"
+
+namespace {
+
+constexpr int kSize = 16;
+
+const char* const kPairs[] = {"quopple1", "vesk1", "ombrit1", "quopple2", "ombrit2", "vesk2",
+                              "ppl1",     "ppl2",  "ppl3",    "grass",    "speakers"};
+const char* const kPlain[] = {"bplogo", "standup", "sucks",      "whoops", "move",
+                              "love",   "seeyou",  "background", "floor",  "loading"};
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A picture per name: a gradient in a colour that depends on the seed, and
+// an alpha that is opaque in a centred square.
+std::vector<uint8_t> picture(int seed) {
+    std::vector<uint8_t> rgba(kSize * kSize * 4);
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            uint8_t* p = &rgba[(y * kSize + x) * 4];
+            p[0] = uint8_t(x * 16 + seed * 20);
+            p[1] = uint8_t(y * 16);
+            p[2] = uint8_t(128 + seed * 7);
+            p[3] = (x >= 4 && x < 12 && y >= 4 && y < 12) ? 255 : 0;
+        }
+    }
+    return rgba;
+}
+
+void encodePicture(const std::string& dir, const std::string& name, int seed, bool withAlpha) {
+    const std::vector<uint8_t> rgba = picture(seed);
+    const hwl::PixelView view{rgba.data(), kSize, kSize, 4};
+    hwl::HwlEncodeSettings settings;
+    settings.levels = 1;
+    hwl::HwlEncodeOutcome colour, alpha;
+    if (withAlpha) {
+        if (hwl::encodeHwlWithAlpha(colour, alpha, view, settings)) std::abort();
+        writeBytes(dir + "/data/" + name + "_alpha.hwl", alpha.bytes);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (hwl::encodeHwl(bytes, view, settings)) std::abort();
+        colour.bytes = bytes;
+    }
+    writeBytes(dir + "/data/" + name + ".hwl", colour.bytes);
+}
+
+} // namespace
+
+void makeShowDirectory(const std::string& dir, const std::string& script) {
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/data");
+    int seed = 0;
+    for (const char* name : kPairs) encodePicture(dir, name, seed++, true);
+    for (const char* name : kPlain) encodePicture(dir, name, seed++, false);
+    std::ofstream(dir + "/script.sqx", std::ios::binary) << script;
+}

@@ -1,0 +1,333 @@
+// capture: renders the show of a show directory at a fixed frame rate, to
+// numbered PNG frames, to one PNG, or to a video with the show's music, with
+// no dialog and no audio device. It loads the show as the show program does
+// and runs the same frame function; only the clock (from + n x 1000 / fps
+// milliseconds) and the present step (which reads the picture back) differ.
+//
+//   capture SHOWDIR --out frames/                 the whole show, 800 x 600, 60 fps
+//   capture SHOWDIR --from 12000 --to 14000 --video part.mp4 --size 640x480
+//   capture SHOWDIR --at 70000 --out frame.png
+#include <CLI/CLI.hpp>
+
+#include <GL/gl.h>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "runtime/window.h"
+#include "show/show_frame.h"
+#include "show/show_setup.h"
+#include "show/show_state.h"
+#include "tools/capture_plan.h"
+#include "tools/png_io.h"
+#include "tools/progress_bar.h"
+#include "tools/sound_track.h"
+#include "tools/video_encoder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kWindowTitle = "capture";
+constexpr int32_t kColourDepth = 32;
+constexpr int32_t kDefaultFps = 60;
+constexpr int32_t kMaxSide = 8192;
+constexpr int kRgbChannels = 3;
+
+struct Options {
+    std::string showDir;
+    std::string out;
+    std::string video;
+    std::string size = "800x600";
+    int32_t fps = kDefaultFps;
+    int32_t from = 0;
+    int32_t to = 0;
+    int32_t at = 0;
+    bool toGiven = false;
+    bool single = false; // --at
+    bool fullLeadUp = false;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "capture: %s\n", message.c_str());
+    return 1;
+}
+
+// "WxH", both sides 1 to kMaxSide.
+bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const auto w = std::from_chars(begin, begin + x, width);
+    const auto h = std::from_chars(begin + x + 1, end, height);
+    return w.ec == std::errc() && w.ptr == begin + x && h.ec == std::errc() && h.ptr == end &&
+           width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide;
+}
+
+// One picture read back from the frame just drawn, top row first.
+struct Grab {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> rows;
+    std::vector<uint8_t> bottomUp; // as OpenGL returns it
+};
+
+// stepTimelines takes a plain function for the present step, so the
+// picture's destination is left here for it.
+Grab* grabTarget = nullptr;
+
+// Reads the back buffer before the swap (the front buffer of an offscreen
+// or covered window need not hold the picture), then presents as the show does.
+void grabAndPresent() {
+    Grab& grab = *grabTarget;
+    const size_t rowBytes = size_t(grab.width) * kRgbChannels;
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, grab.width, grab.height, GL_RGB, GL_UNSIGNED_BYTE, grab.bottomUp.data());
+    for (int32_t y = 0; y < grab.height; ++y) {
+        std::copy_n(&grab.bottomUp[size_t(grab.height - 1 - y) * rowBytes], rowBytes,
+                    &grab.rows[size_t(y) * rowBytes]);
+    }
+    swapBuffers();
+}
+
+std::string framePath(const std::string& dir, int64_t index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(index));
+    return (fs::path(dir) / name).string();
+}
+
+PngError writeFrame(const std::string& file, const Grab& grab) {
+    PngImage image;
+    image.width = grab.width;
+    image.height = grab.height;
+    image.channels = kRgbChannels;
+    image.pixels = grab.rows;
+    return writePng(file, image);
+}
+
+// Parses the command line into `options`; a non-negative result ends the
+// program with that code (help, or a mistake already reported).
+int parseCommandLine(int argc, char** argv, Options& options) {
+    CLI::App app{"capture: renders a show directory's show at a fixed frame rate to PNG frames, "
+                 "one PNG or a video, without the dialog and without sound output. The play time "
+                 "of frame n is FROM + n x 1000 / FPS milliseconds (whole milliseconds); frames "
+                 "run up to, not including, TO."};
+    app.add_option("SHOWDIR", options.showDir, "folder holding script.sqx, the music and data/")
+        ->required();
+    app.add_option("--out", options.out,
+                   "folder for frame_000000.png, frame_000001.png, ...; with --at, the PNG file");
+    CLI::Option* video = app.add_option(
+        "--video", options.video,
+        "video file (.mp4: H.264 and AAC) encoded by ffmpeg, with the script's music");
+    app.add_option("--size", options.size, "picture size WxH")->default_str("800x600");
+    app.add_option("--fps", options.fps, "frames per second")
+        ->check(CLI::Range(1, kMaxCaptureFps))
+        ->default_str(std::to_string(kDefaultFps));
+    CLI::Option* from = app.add_option("--from", options.from, "first play time, ms (default 0)")
+                            ->check(CLI::NonNegativeNumber);
+    CLI::Option* to =
+        app.add_option("--to", options.to, "end of the range, ms (default: the show's end time)")
+            ->check(CLI::NonNegativeNumber);
+    CLI::Option* at =
+        app.add_option("--at", options.at, "render the one frame at this play time, ms")
+            ->check(CLI::NonNegativeNumber)
+            ->excludes(from)
+            ->excludes(to);
+    video->excludes(at);
+    app.add_flag("--full-lead-up", options.fullLeadUp,
+                 "run every frame from play time 0 before the first one kept, instead of the "
+                 "few that set the state it starts from (same pictures, slower; for checking)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        return fail(error.what());
+    }
+    options.toGiven = to->count() > 0;
+    options.single = at->count() > 0;
+    if (!parseSize(options.size, options.width, options.height)) {
+        return fail("--size " + options.size + ": expected WxH, sides 1 to " +
+                    std::to_string(kMaxSide));
+    }
+    if (options.out.empty() && options.video.empty()) {
+        return fail("nothing to write: give --out, --video or both");
+    }
+    if (options.single && options.out.empty()) return fail("--at needs --out FILE.png");
+    return -1;
+}
+
+// The end of a whole-show capture, as the show has it: the "@music" end
+// time, the music's length for an end of 0 (where the format does not say,
+// the timeline's length, as without music).
+std::string showEnd(MusicSettings music, int64_t& end) {
+    if (music.musicFile && music.musicEnd == 0) {
+        int64_t length = 0;
+        if (std::string error = musicLengthMs(music, length); !error.empty()) return error;
+        music.musicEnd = static_cast<int32_t>(std::min<int64_t>(length, INT32_MAX));
+    }
+    end = showEndTime(music);
+    return {};
+}
+
+// A file in the temporary folder, removed with this object.
+struct TemporaryFile {
+    std::string path;
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path.empty()) std::remove(path.c_str());
+    }
+};
+
+std::string makeTemporaryFile(const std::string& suffix, TemporaryFile& file) {
+    std::string name = (fs::temp_directory_path() / ("capture-XXXXXX" + suffix)).string();
+    const int fd = mkstemps(name.data(), int(suffix.size()));
+    if (fd < 0) return "cannot make a temporary file: " + std::string(std::strerror(errno));
+    close(fd);
+    file.path = name;
+    return {};
+}
+
+// The video's sound: the script's music under the frames' play times, as
+// long as the frames last. None without music.
+std::string prepareSoundTrack(const MusicSettings& music, int64_t from, int64_t frames, int32_t fps,
+                              TemporaryFile& track) {
+    if (!music.musicFile) return {};
+    if (std::string error = makeTemporaryFile(".wav", track); !error.empty()) return error;
+    const int64_t soundFrames = (frames * kSoundTrackRate + fps / 2) / fps;
+    return writeSoundTrack(music, from, soundFrames, track.path);
+}
+
+// Runs the lead-up, then the kept frames into the outputs.
+int renderFrames(const Options& options, const MusicSettings& music, const std::string& out,
+                 const std::string& videoFile) {
+    int64_t from = options.from, to = options.to;
+    if (!options.toGiven && !options.single) {
+        if (std::string error = showEnd(music, to); !error.empty()) return fail(error);
+    }
+    if (options.single) {
+        from = options.at;
+        to = from + 1;
+    }
+    const int64_t count = captureFrameCount(from, to, options.fps);
+    if (count == 0) {
+        return fail("nothing to capture from " + std::to_string(from) + " to " +
+                    std::to_string(to) + " ms");
+    }
+    const std::vector<int32_t> leadUp = leadUpTimes(
+        static_cast<int32_t>(from), options.fps, options.fullLeadUp ? LeadUp::Full : LeadUp::Short);
+
+    VideoEncoder video;
+    TemporaryFile soundTrack;
+    if (!videoFile.empty()) {
+        if (std::string error = prepareSoundTrack(music, from, count, options.fps, soundTrack);
+            !error.empty()) {
+            return fail(error);
+        }
+        const VideoSettings videoSettings{videoFile, options.width, options.height, options.fps,
+                                          soundTrack.path};
+        if (std::string error = startVideo(video, videoSettings); !error.empty())
+            return fail(error);
+    }
+
+    ProgressBar progress = startProgress(int64_t(leadUp.size()) + count);
+    for (const int32_t t : leadUp) {
+        showFrame(t, nullptr, swapBuffers);
+        advanceProgress(progress);
+    }
+    const size_t frameBytes = size_t(options.width) * size_t(options.height) * kRgbChannels;
+    Grab grab{options.width, options.height, std::vector<uint8_t>(frameBytes),
+              std::vector<uint8_t>(frameBytes)};
+    grabTarget = &grab;
+    for (int64_t n = 0; n < count; ++n) {
+        showFrame(static_cast<int32_t>(captureFrameTime(from, n, options.fps)), nullptr,
+                  grabAndPresent);
+        if (!out.empty()) {
+            const std::string file = options.single ? out : framePath(out, n);
+            if (PngError error = writeFrame(file, grab)) {
+                abandonProgress(progress);
+                abandonVideo(video);
+                return fail(error.message);
+            }
+        }
+        if (!videoFile.empty()) {
+            if (std::string error = writeVideoFrame(video, grab.rows.data()); !error.empty()) {
+                abandonProgress(progress);
+                return fail(error);
+            }
+        }
+        advanceProgress(progress);
+    }
+    grabTarget = nullptr;
+    finishProgress(progress);
+    if (!videoFile.empty()) {
+        if (std::string error = finishVideo(video); !error.empty()) return fail(error);
+    }
+    return 0;
+}
+
+int capture(const Options& options) {
+    std::error_code error;
+    // Output paths are taken from where the tool was started; the show
+    // itself reads everything relative to its folder.
+    const fs::path showDir = fs::absolute(options.showDir, error);
+    if (error || !fs::is_directory(showDir)) return fail(options.showDir + ": not a folder");
+    const std::string out = options.out.empty() ? "" : fs::absolute(options.out).string();
+    const std::string video = options.video.empty() ? "" : fs::absolute(options.video).string();
+    if (!options.single && !out.empty()) {
+        fs::create_directories(out, error);
+        if (error || !fs::is_directory(out)) return fail(options.out + ": cannot make the folder");
+    }
+
+    // Nothing appears on a screen: SDL's offscreen driver draws into a
+    // buffer of its own, with or without an X server. A driver the user
+    // names wins (x11 under Xvfb gives the same pixels).
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    settings = Settings{options.width, options.height, kColourDepth, false, false};
+    createWindow(kWindowTitle, options.width, options.height, kColourDepth, false);
+    const DrawableSize drawable = drawableSize();
+    if (drawable.width != options.width || drawable.height != options.height) {
+        closeWindow();
+        return fail("the drawing surface is " + std::to_string(drawable.width) + "x" +
+                    std::to_string(drawable.height) + ", not " + options.size);
+    }
+    fs::current_path(showDir, error);
+    if (error) {
+        closeWindow();
+        return fail(options.showDir + ": " + error.message());
+    }
+
+    MusicSettings music;
+    int result = 0;
+    if (ShowError failure = loadShow(music)) {
+        std::string message = options.showDir + ": " + failure.module + ": " + failure.message;
+        if (!failure.detail.empty()) message += " (" + failure.detail + ")";
+        result = fail(message);
+    } else {
+        result = renderFrames(options, music, out, video);
+    }
+    releaseShow();
+    closeWindow();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (int code = parseCommandLine(argc, argv, options); code >= 0) return code;
+    return capture(options);
+}

@@ -1,0 +1,74 @@
+#include "tools/capture_plan.h"
+
+#include "sequencing/timeline.h"
+
+namespace {
+
+constexpr int64_t kMillisecondsPerSecond = 1000;
+
+// A slot that does something: not the empty callback and not outside the table.
+bool isCallback(Callback callback) {
+    return callback != nullptr && callback != noOp;
+}
+
+bool runsStart(int32_t t) {
+    for (int i = 1; i <= kTimelineSlotCount; ++i) {
+        const Timeline* timeline = timelineSlots[i];
+        if (timeline && t <= timeline->length && isCallback(timeline->startTable[t])) return true;
+    }
+    return false;
+}
+
+// The frames that set the blend function and the camera.
+bool drawsScene(int32_t t) {
+    for (int i = 1; i <= kTimelineSlotCount; ++i) {
+        const Timeline* timeline = timelineSlots[i];
+        if (timeline && t <= timeline->length &&
+            (isCallback(timeline->drawTable[t]) || isCallback(timeline->afterSwapTable[t]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t gridTime(int64_t k, int32_t fps) {
+    return static_cast<int32_t>(captureFrameTime(0, k, fps));
+}
+
+} // namespace
+
+int64_t captureFrameTime(int64_t from, int64_t n, int32_t fps) {
+    return from + n * kMillisecondsPerSecond / fps;
+}
+
+int64_t captureFrameCount(int64_t from, int64_t to, int32_t fps) {
+    if (to <= from) return 0;
+    // Frame n is inside while n x 1000 / fps < to - from: n < (to - from) x fps / 1000.
+    return ((to - from) * fps + kMillisecondsPerSecond - 1) / kMillisecondsPerSecond;
+}
+
+std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
+    // Grid frames 0 .. before-1 lie below firstTime.
+    const int64_t before = captureFrameCount(0, firstTime, fps);
+    std::vector<int32_t> times;
+    if (mode == LeadUp::Full) {
+        for (int64_t k = 0; k < before; ++k) times.push_back(gridTime(k, fps));
+        return times;
+    }
+    int64_t setup = -1; // the first frame that runs a start callback
+    for (int64_t k = 0; k < before && setup < 0; ++k) {
+        if (runsStart(gridTime(k, fps))) setup = k;
+    }
+    int64_t lastDraw = -1; // the last frame that draws a scene
+    for (int64_t k = before - 1; k >= 0 && lastDraw < 0; --k) {
+        if (drawsScene(gridTime(k, fps))) lastDraw = k;
+    }
+    // A frame that draws a scene sets the blend function and the camera
+    // whatever the frames before it left, so the frames before lastDraw
+    // matter only through the set-up.
+    if (setup >= 0 && (lastDraw < 0 || setup < lastDraw)) times.push_back(gridTime(setup, fps));
+    if (lastDraw >= 0) {
+        for (int64_t k = lastDraw; k < before; ++k) times.push_back(gridTime(k, fps));
+    }
+    return times;
+}
