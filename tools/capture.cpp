@@ -123,6 +123,9 @@ int parseCommandLine(int argc, char** argv, Options& options) {
                  "one PNG or a video, without the dialog and without sound output. The play time "
                  "of frame n is FROM + n x 1000 / FPS milliseconds (whole milliseconds); frames "
                  "run up to, not including, TO."};
+    app.footer("A frame taken with --at T (or the first frame of a range) starts from the state "
+               "that the show's frames before it at the same FPS hand over (blend function, "
+               "camera, grass set-up), so it matches the frame at T of a capture from 0.");
     app.add_option("SHOWDIR", options.showDir, "folder holding script.sqx, the music and data/")
         ->required();
     app.add_option("--out", options.out,
