@@ -290,6 +290,9 @@ int capture(const Options& options) {
     if (error || !fs::is_directory(showDir)) return fail(options.showDir + ": not a folder");
     const std::string out = options.out.empty() ? "" : fs::absolute(options.out).string();
     const std::string video = options.video.empty() ? "" : fs::absolute(options.video).string();
+    if (!video.empty() && !fs::is_directory(fs::path(video).parent_path())) {
+        return fail(options.video + ": no such folder");
+    }
     if (!options.single && !out.empty()) {
         fs::create_directories(out, error);
         if (error || !fs::is_directory(out)) return fail(options.out + ": cannot make the folder");

@@ -48,14 +48,15 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
     return args;
 }
 
-// The last line ffmpeg wrote, for the one-line error.
-std::string lastLogLine(const std::string& log) {
+// The first line ffmpeg wrote, for the one-line error: the cause; the lines
+// after it tell what failed in consequence.
+std::string firstLogLine(const std::string& log) {
     std::ifstream in(log);
-    std::string line, last;
+    std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty()) last = line;
+        if (!line.empty()) return line;
     }
-    return last;
+    return {};
 }
 
 void removeFiles(VideoEncoder& video) {
@@ -161,7 +162,7 @@ std::string finishVideo(VideoEncoder& video) {
         std::filesystem::remove(video.log, ignored);
         return {};
     }
-    std::string line = lastLogLine(video.log);
+    std::string line = firstLogLine(video.log);
     if (line.empty()) line = "exit code " + std::to_string(exitCode);
     removeFiles(video);
     return "ffmpeg: " + line;

@@ -43,7 +43,7 @@ std::string startVideo(VideoEncoder& video, const VideoSettings& settings);
 std::string writeVideoFrame(VideoEncoder& video, const uint8_t* rgb);
 
 // Closes the pipe and waits for ffmpeg. Empty when the file is complete,
-// otherwise ffmpeg's last message (the partial file is removed).
+// otherwise ffmpeg's first message (the partial file is removed).
 std::string finishVideo(VideoEncoder& video);
 
 // Ends ffmpeg at once and removes the partial file (after another failure).
