@@ -1,12 +1,13 @@
 // The show program: settings, window, loading, the frame loop, teardown.
 // It takes no command-line options and reads everything relative to the
 // working directory.
-#include <chrono>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
 #include "runtime/fatal_error.h"
 #include "runtime/window.h"
+#include "sequencing/music.h"
 #include "show/config_dialog.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
@@ -17,20 +18,6 @@ namespace {
 constexpr const char* kWindowTitle = "Zorvath in da house!";
 // The show stops with the first frame later than this before the end time.
 constexpr int32_t kEndMargin = 100;
-
-// Until the music drives the show, its clock runs from the first frame.
-class ShowClock {
-  public:
-    ShowClock() : start_(std::chrono::steady_clock::now()) {}
-    int32_t milliseconds() const {
-        const auto elapsed = std::chrono::steady_clock::now() - start_;
-        return static_cast<int32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-    }
-
-  private:
-    std::chrono::steady_clock::time_point start_;
-};
 
 [[noreturn]] void report(const ShowError& error) {
     if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
@@ -53,16 +40,22 @@ int main() {
     createWindow(kWindowTitle, settings.screenWidth, settings.screenHeight, settings.colourDepth,
                  settings.fullScreen);
 
+    // Loading ends with the music started; the play time is its position.
     MusicSettings music;
-    if (ShowError error = loadShow(music)) report(error);
+    const MusicStart start = settings.music ? MusicStart::WithSound : MusicStart::Silent;
+    if (ShowError error = loadShow(music, start)) report(error);
+    enableSpectrum();
     const int32_t endTime = showEndTime(music);
 
-    const ShowClock clock;
+    std::array<float, kSpectrumSize> frameSpectrum{};
     do {
         pumpWindowMessage();
-        showFrame(clock.milliseconds(), nullptr, swapBuffers);
+        const int32_t time = musicTime();
+        readSpectrum(frameSpectrum.data());
+        showFrame(time, frameSpectrum.data(), swapBuffers);
     } while (windowActive() && playTime <= endTime - kEndMargin);
 
+    if (music.musicFile) stopMusic();
     releaseShow();
     closeWindow();
     return 0;

@@ -1,9 +1,14 @@
 #include "show/show_setup.h"
 
+#include <cstdio>
+
+#include "sequencing/music.h"
 #include "sequencing/timeline.h"
 #include "show/loading_screen.h"
 #include "show/scenes.h"
 #include "show/show_state.h"
+
+static_assert(kSpectrumSize == kMusicSpectrumSize, "the frame's spectrum copy is the music's");
 
 namespace {
 
@@ -88,7 +93,7 @@ ShowError loadTexture(int index) {
 
 } // namespace
 
-ShowError loadShow(MusicSettings& music) {
+ShowError loadShow(MusicSettings& music, MusicStart start) {
     TextureResult loading = initLoadingScreen(settings.screenWidth, settings.screenHeight);
     if (!loading.ok()) return failure(loading.module, loading.message);
     const Texture& picture = *loading.texture;
@@ -116,6 +121,11 @@ ShowError loadShow(MusicSettings& music) {
     if (timelineError) return failure(timelineError.module, timelineError.message);
     if (TimelineError error = loadScript(kScriptFile, music)) {
         return failure(error.module, error.message, error.detail);
+    }
+    if (music.musicFile && start != MusicStart::None) {
+        const MusicError error = startMusic(start == MusicStart::WithSound, music);
+        if (error) return failure(error.module, error.message, error.detail);
+        if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
     }
     drawLoadingProgress(picture, kProgressDone);
     return {};

@@ -3,6 +3,7 @@
 //
 //   createWindow(...);                      // a current OpenGL context first
 //   ShowError error = loadShow(music);      // loading screen, textures, scenes, script
+//                                           // (the show program also starts the music)
 //   if (error) fatalError(error.module, error.message);
 //   ... frames ...
 //   releaseShow();                          // while the context is current
@@ -25,11 +26,20 @@ struct ShowError {
     explicit operator bool() const { return !module.empty(); }
 };
 
+// Whether loading starts the script's music, and on which output.
+enum class MusicStart {
+    None,      // no music is played (the capture tool has a clock of its own)
+    WithSound, // the sound card, or silence where the machine has none
+    Silent,    // the silent output: the same clock, no device
+};
+
 // Runs the loading sequence into the show's state (show_state.h), drawing
 // the progress frames 0.1 ... 0.7, 0.9 and 1.0: the loading screen, the
 // particle system, the twenty textures, the camera, the eleven scenes,
-// "Timeline1" and the script, whose music settings land in `music`.
-ShowError loadShow(MusicSettings& music);
+// "Timeline1" and the script, whose music settings land in `music`; then,
+// if the script named music and `start` asks for it, starts the music
+// (music.h), which turns an end time of 0 into the music's length.
+ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None);
 
 // Releases scenes, timeline, textures and particle system.
 void releaseShow();

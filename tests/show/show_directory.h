@@ -17,5 +17,11 @@ extern const char* const kChildSanitizer;
 // not exit or no display is available.
 int runShow(const std::string& dir, const std::string& environment);
 
+// Writes a quiet 440 Hz tone, 16-bit mono WAV at 44100 Hz, `seconds` long.
+void writeTune(const std::string& path, double seconds);
+
+// As runShow, but with Music switched off in the dialog before "Go!".
+int runShowWithoutMusic(const std::string& dir, const std::string& environment);
+
 // The file's bytes, or "" when it does not exist.
 std::string readFile(const std::string& path);
