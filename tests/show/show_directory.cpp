@@ -1,86 +1,22 @@
 #include "show/show_directory.h"
 
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <numbers>
 #include <sstream>
-#include <vector>
 
-#include "images/hwl_encode.h"
 #include "show/x_driver.h"
-
-namespace {
-
-constexpr int kSize = 16;
-// The centre of the dialog's Music box in pixels: its dialog units (12, 82,
-// 53 x 8) at 1.5 pixels across and 1.625 down.
-constexpr int kMusicBoxX = (2 * 12 + 53) * 3 / 4;
-constexpr int kMusicBoxY = (2 * 82 + 8) * 13 / 16;
-
-const char* const kPairs[] = {"quopple1", "vesk1", "ombrit1", "quopple2", "ombrit2", "vesk2",
-                              "ppl1",     "ppl2",  "ppl3",    "grass",    "speakers"};
-const char* const kPlain[] = {"bplogo", "standup", "sucks",      "whoops", "move",
-                              "love",   "seeyou",  "background", "floor",  "loading"};
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-// A picture per name: a gradient in a colour that depends on the seed, and
-// an alpha that is opaque in a centred square.
-std::vector<uint8_t> picture(int seed) {
-    std::vector<uint8_t> rgba(kSize * kSize * 4);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            uint8_t* p = &rgba[(y * kSize + x) * 4];
-            p[0] = uint8_t(x * 16 + seed * 20);
-            p[1] = uint8_t(y * 16);
-            p[2] = uint8_t(128 + seed * 7);
-            p[3] = (x >= 4 && x < 12 && y >= 4 && y < 12) ? 255 : 0;
-        }
-    }
-    return rgba;
-}
-
-void encodePicture(const std::string& dir, const std::string& name, int seed, bool withAlpha) {
-    const std::vector<uint8_t> rgba = picture(seed);
-    const hwl::PixelView view{rgba.data(), kSize, kSize, 4};
-    hwl::HwlEncodeSettings settings;
-    settings.levels = 1;
-    hwl::HwlEncodeOutcome colour, alpha;
-    if (withAlpha) {
-        if (hwl::encodeHwlWithAlpha(colour, alpha, view, settings)) std::abort();
-        writeBytes(dir + "/data/" + name + "_alpha.hwl", alpha.bytes);
-    } else {
-        std::vector<uint8_t> bytes;
-        if (hwl::encodeHwl(bytes, view, settings)) std::abort();
-        colour.bytes = bytes;
-    }
-    writeBytes(dir + "/data/" + name + ".hwl", colour.bytes);
-}
-
-} // namespace
 
 // The GL drivers, loaded and unloaded by SDL, leave allocations that the leak
 // checker cannot attribute; the engine's own leaks are checked by the unit
 // and GL tests, so the show program's runs skip that check.
 const char* const kChildSanitizer = "ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0";
 
-void makeShowDirectory(const std::string& dir, const std::string& script) {
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir + "/data");
-    int seed = 0;
-    for (const char* name : kPairs) encodePicture(dir, name, seed++, true);
-    for (const char* name : kPlain) encodePicture(dir, name, seed++, false);
-    std::ofstream(dir + "/script.sqx", std::ios::binary) << script;
-}
-
 namespace {
+
+// The centre of the dialog's Music box in pixels: its dialog units (12, 82,
+// 53 x 8) at 1.5 pixels across and 1.625 down.
+constexpr int kMusicBoxX = (2 * 12 + 53) * 3 / 4;
+constexpr int kMusicBoxY = (2 * 82 + 8) * 13 / 16;
 
 int runThroughDialog(const std::string& dir, const std::string& environment, bool music) {
     const char* exe = std::getenv("TEST_SHOW_EXE");
@@ -105,23 +41,6 @@ int runShow(const std::string& dir, const std::string& environment) {
 
 int runShowWithoutMusic(const std::string& dir, const std::string& environment) {
     return runThroughDialog(dir, environment, false);
-}
-
-void writeTune(const std::string& path, double seconds) {
-    constexpr uint32_t kRate = 44100;
-    constexpr double kHz = 440, kAmplitude = 2000;
-    const auto frames = uint32_t(seconds * kRate);
-    std::vector<int16_t> samples(frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        samples[i] = int16_t(kAmplitude * std::sin(2 * std::numbers::pi * kHz * i / kRate));
-    }
-    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
-    const uint32_t dataBytes = frames * 2;
-    std::ofstream out(path, std::ios::binary);
-    out << "RIFF" << u32(36 + dataBytes) << "WAVEfmt " << u32(16) << u16(1) << u16(1) << u32(kRate)
-        << u32(kRate * 2) << u16(2) << u16(16) << "data" << u32(dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
 }
 
 std::string readFile(const std::string& path) {

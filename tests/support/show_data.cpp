@@ -1,8 +1,11 @@
 #include "support/show_data.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <vector>
 
 #include "images/hwl_encode.h"
@@ -63,4 +66,21 @@ void makeShowDirectory(const std::string& dir, const std::string& script) {
     for (const char* name : kPairs) encodePicture(dir, name, seed++, true);
     for (const char* name : kPlain) encodePicture(dir, name, seed++, false);
     std::ofstream(dir + "/script.sqx", std::ios::binary) << script;
+}
+
+void writeTune(const std::string& path, double seconds) {
+    constexpr uint32_t kRate = 44100;
+    constexpr double kHz = 440, kAmplitude = 2000;
+    const auto frames = uint32_t(seconds * kRate);
+    std::vector<int16_t> samples(frames);
+    for (uint32_t i = 0; i < frames; ++i) {
+        samples[i] = int16_t(kAmplitude * std::sin(2 * std::numbers::pi * kHz * i / kRate));
+    }
+    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    const uint32_t dataBytes = frames * 2;
+    std::ofstream out(path, std::ios::binary);
+    out << "RIFF" << u32(36 + dataBytes) << "WAVEfmt " << u32(16) << u16(1) << u16(1) << u32(kRate)
+        << u32(kRate * 2) << u16(2) << u16(16) << "data" << u32(dataBytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
 }
