@@ -74,8 +74,8 @@ bool soundSetDriver(int32_t driver);
 // output, no device that opens is code 3.
 bool soundInit(int32_t mixRate, int32_t maxChannels, uint32_t flags);
 
-// The code of the last failure (kSoundOk when the last call succeeded
-// left none) and a line naming what was wrong, for a log.
+// Why the last call that can fail failed (kSoundOk when it succeeded), and
+// a line naming what was wrong, for a log.
 int32_t soundGetError();
 const char* soundGetErrorDetail();
 
