@@ -1,0 +1,40 @@
+// The mixer: instrument buses into the master and the effect sends, the
+// kick's pumping, the master fade and the limiter that keeps every sample
+// under the ceiling.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace synth {
+
+// How deep the kicks push the ducked instruments at each frame: 1 just
+// after a kick, back to 0 most of a beat later.
+std::vector<float> kickPump(const std::vector<int64_t>& kickFrames, int64_t frames,
+                            double beatFrames, double rate);
+
+struct BusMix {
+    double gain = 1;
+    double pan = 0;    // -1..1
+    double duck = 0;   // 0..1
+    double reverb = 0; // send amounts
+    double delay = 0;
+};
+
+// Adds an interleaved stereo bus to the master and its mono sends.
+void mixBus(const std::vector<float>& bus, const BusMix& mix, const std::vector<float>& pump,
+            std::vector<float>& master, std::vector<float>& reverbSend,
+            std::vector<float>& delaySend);
+
+// Multiplies by `gain`, then fades to silence between two frames (and
+// keeps silence after).
+void applyGainAndFade(std::vector<float>& master, double gain,
+                      std::optional<std::pair<int64_t, int64_t>> fadeFrames);
+
+// Lowers the gain just before loud peaks (looking a few milliseconds ahead)
+// and lets it recover smoothly, so that no sample exceeds `ceiling`.
+void limit(std::vector<float>& master, double ceiling, double rate);
+
+} // namespace synth
