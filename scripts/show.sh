@@ -1,17 +1,25 @@
 #!/bin/sh
-# Installs what is missing, builds, and runs the main job. The show itself
-# is not built yet: until it is, this builds everything and prints the
-# tools' help.
+# Installs what is missing, builds, makes the show's content from assets/
+# into build/show (only what changed since the last time), and plays the show
+# from there. Without a display it says so and prints the command that
+# renders the show to a video instead.
 set -eu
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
+build/tools/makeshow build/show
 
-for tool in hwl texgen; do
-    if [ -x "build/tools/$tool" ]; then
-        echo
-        "build/tools/$tool" --help
-    fi
-done
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo
+    echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the show cannot"
+    echo "open its window. It is built in build/show; to render it to a video with its"
+    echo "music instead (137 s of show, a few minutes on a software renderer):"
+    echo
+    echo "  build/tools/capture build/show --size 640x480 --fps 30 --video show.mp4"
+    exit 0
+fi
+
+cd build/show
+exec ../runtime/indahouse
