@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs what is missing, builds, makes the show's content from assets/
-# into build/show (only what changed since the last time), and plays the show
+# into build/showdir (only what changed since the last time), and plays the show
 # from there. Without a display it says so and prints the command that
 # renders the show to a video instead.
 set -eu
@@ -9,17 +9,17 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
-build/tools/makeshow build/show
+build/tools/makeshow build/showdir
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo
     echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the show cannot"
-    echo "open its window. It is built in build/show; to render it to a video with its"
-    echo "music instead (137 s of show, a few minutes on a software renderer):"
+    echo "open its window. It is built in build/showdir; to render it to a video with"
+    echo "its music instead (137 s of show, a few minutes on a software renderer):"
     echo
-    echo "  build/tools/capture build/show --size 640x480 --fps 30 --video show.mp4"
+    echo "  build/tools/capture build/showdir --size 640x480 --fps 30 --video show.mp4"
     exit 0
 fi
 
-cd build/show
+cd build/showdir
 exec ../runtime/indahouse
