@@ -132,9 +132,9 @@ BENCHMARK(BM_WholeDescription)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    for (const OperatorSpec& spec : operatorTable()) {
-        const std::string name = "BM_" + std::string(spec.name);
-        benchmark::RegisterBenchmark(name.c_str(), runOperator, spec.opcode)
+    for (const OperatorInfo& info : operatorTable()) {
+        const std::string name = "BM_" + std::string(info.name);
+        benchmark::RegisterBenchmark(name.c_str(), runOperator, info.opcode)
             ->Arg(kSmall)
             ->Arg(kLarge)
             ->Unit(benchmark::kMillisecond);

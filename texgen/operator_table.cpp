@@ -52,20 +52,20 @@ constexpr ParamSpec boolean(const char* name) {
     return {name, ParamKind::Bool, 0.0, 1.0, 0.0};
 }
 
-constexpr OperatorSpec op(int32_t opcode, const char* name, Family family,
+constexpr OperatorInfo op(int32_t opcode, const char* name, Family family,
                           std::initializer_list<ParamSpec> params) {
-    OperatorSpec spec{opcode, name, family, static_cast<int32_t>(params.size()), {}};
+    OperatorInfo info{opcode, name, family, static_cast<int32_t>(params.size()), {}};
     int slot = 0;
-    for (const ParamSpec& param : params) spec.params[slot++] = param;
-    return spec;
+    for (const ParamSpec& param : params) info.params[slot++] = param;
+    return info;
 }
 
-constexpr OperatorSpec combiner(int32_t opcode, const char* name) {
+constexpr OperatorInfo combiner(int32_t opcode, const char* name) {
     return op(opcode, name, Family::Combiner,
               {layer("srcA"), layer("srcB"), layer("dst"), factor("weightA"), factor("weightB")});
 }
 
-constexpr OperatorSpec twoLayers(int32_t opcode, const char* name, Family family) {
+constexpr OperatorInfo twoLayers(int32_t opcode, const char* name, Family family) {
     return op(opcode, name, family, {layer("src"), layer("dst")});
 }
 
@@ -74,7 +74,7 @@ constexpr Family kCol = Family::Colour;
 constexpr Family kFil = Family::Filter;
 constexpr Family kDis = Family::Distortion;
 
-constexpr std::array<OperatorSpec, kOperatorCount> kOperators = {
+constexpr std::array<OperatorInfo, kOperatorCount> kOperators = {
     op(0, "subPlasma", kGen,
        {layer("dst"), integer("step", 1, kMaxStep), integer("seed"),
         integer("levels", 0, kMaxLevels), boolean("colour")}),
@@ -155,20 +155,20 @@ constexpr std::array<OperatorSpec, kOperatorCount> kOperators = {
 
 } // namespace
 
-std::span<const OperatorSpec> operatorTable() {
+std::span<const OperatorInfo> operatorTable() {
     return kOperators;
 }
 
-const OperatorSpec* findOperator(int32_t opcode) {
-    for (const OperatorSpec& spec : kOperators) {
-        if (spec.opcode == opcode) return &spec;
+const OperatorInfo* findOperator(int32_t opcode) {
+    for (const OperatorInfo& info : kOperators) {
+        if (info.opcode == opcode) return &info;
     }
     return nullptr;
 }
 
-const OperatorSpec* findOperator(std::string_view name) {
-    for (const OperatorSpec& spec : kOperators) {
-        if (name == spec.name) return &spec;
+const OperatorInfo* findOperator(std::string_view name) {
+    for (const OperatorInfo& info : kOperators) {
+        if (name == info.name) return &info;
     }
     return nullptr;
 }

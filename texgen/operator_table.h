@@ -32,7 +32,7 @@ struct ParamSpec {
 
 enum class Family { Generator, Combiner, Colour, Filter, Distortion };
 
-struct OperatorSpec {
+struct OperatorInfo {
     int32_t opcode;
     const char* name;
     Family family;
@@ -45,11 +45,11 @@ constexpr int32_t kFirstNonGenerator = 10; // opcodes below start a fresh list
 constexpr double kMandelbrotEscapeLimit = 16.0;
 
 // All operators in opcode order.
-std::span<const OperatorSpec> operatorTable();
+std::span<const OperatorInfo> operatorTable();
 
 // nullptr for unused opcodes and unknown names.
-const OperatorSpec* findOperator(int32_t opcode);
-const OperatorSpec* findOperator(std::string_view name);
+const OperatorInfo* findOperator(int32_t opcode);
+const OperatorInfo* findOperator(std::string_view name);
 
 const char* paramKindName(ParamKind kind);
 const char* familyName(Family family);

@@ -15,8 +15,8 @@ void perlinNoise(int dst, int32_t step, int32_t seed, int32_t amplitude, int32_t
                  int32_t octaves, bool colour);
 void particle(int dst, float falloff);
 void colorLayer(int dst, int32_t red, int32_t green, int32_t blue);
-void checkerBoardLayer(int dst, int32_t cellWidth, int32_t cellHeight, int32_t red1,
-                       int32_t green1, int32_t blue1, int32_t red2, int32_t green2, int32_t blue2);
+void checkerBoardLayer(int dst, int32_t cellWidth, int32_t cellHeight, int32_t red1, int32_t green1,
+                       int32_t blue1, int32_t red2, int32_t green2, int32_t blue2);
 void blobsLayer(int dst, int32_t seed, int32_t count, bool colour);
 void mandelBrot(int dst, float left, float width, float top, float height, float escapeLimit);
 void cellMachine(int dst, int32_t seed, int32_t rule);
@@ -36,8 +36,7 @@ void scaleLayerRGB(int src, int dst, float redFactor, float greenFactor, float b
 void scaleLayerHSV(int src, int dst, float hueFactor, float saturationFactor, float valueFactor);
 void adjustLayerRGB(int src, int dst, int32_t redOffset, int32_t greenOffset, int32_t blueOffset);
 void adjustLayerHSV(int src, int dst, float hueOffset, float saturationOffset, float valueOffset);
-void sineLayerRGB(int src, int dst, float redFrequency, float greenFrequency,
-                  float blueFrequency);
+void sineLayerRGB(int src, int dst, float redFrequency, float greenFrequency, float blueFrequency);
 void equalizeRGB(int src, int dst);
 void stretchRGB(int src, int dst);
 void invertLayer(int src, int dst);
@@ -68,4 +67,4 @@ void tunnelDistort(int src, int dst, float depth);
 void sculptureLayer(int src, int dst);
 void logPolLayer(int src, int dst);
 
-}  // namespace texgen
+} // namespace texgen

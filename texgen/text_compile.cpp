@@ -176,10 +176,10 @@ class LineCompiler {
         const int32_t nameColumn = cursor_.column();
         const std::string_view name = cursor_.word();
         if (name.empty()) return error(nameColumn, "expected an operator name");
-        const OperatorSpec* spec = findOperator(name);
-        if (!spec) return error(nameColumn, "unknown operator " + quoted(name));
-        const bool mandelbrot = spec->opcode == kMandelbrotOpcode;
-        const int expected = mandelbrot ? kMandelbrotTextArguments : spec->paramCount;
+        const OperatorInfo* info = findOperator(name);
+        if (!info) return error(nameColumn, "unknown operator " + quoted(name));
+        const bool mandelbrot = info->opcode == kMandelbrotOpcode;
+        const int expected = mandelbrot ? kMandelbrotTextArguments : info->paramCount;
 
         cursor_.skipSpaces();
         if (!cursor_.accept('('))
@@ -202,7 +202,7 @@ class LineCompiler {
                          "expected ',' or ')' in the arguments of " + quoted(name));
         }
         if (static_cast<int>(arguments.size()) != expected) {
-            return error(cursor_.column(), std::string(spec->name) + " takes " +
+            return error(cursor_.column(), std::string(info->name) + " takes " +
                                                std::to_string(expected) + " arguments, not " +
                                                std::to_string(arguments.size()));
         }
@@ -213,9 +213,9 @@ class LineCompiler {
         if (!cursor_.atLineEnd()) return error(cursor_.column(), "unexpected text after ';'");
 
         params = ParameterRecord{};
-        opcode = spec->opcode;
+        opcode = info->opcode;
         auto converted = mandelbrot ? mandelbrotRecord(arguments, params)
-                                    : plainRecord(*spec, arguments, params);
+                                    : plainRecord(*info, arguments, params);
         if (converted) return converted;
 
         int32_t badSlot = kNoSlot;
@@ -232,11 +232,11 @@ class LineCompiler {
     }
 
   private:
-    std::optional<CompileError> plainRecord(const OperatorSpec& spec,
+    std::optional<CompileError> plainRecord(const OperatorInfo& info,
                                             const std::vector<Argument>& arguments,
                                             ParameterRecord& params) const {
-        for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-            const ParamSpec& param = spec.params[slot];
+        for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+            const ParamSpec& param = info.params[slot];
             const Parsed parsed = parseArgument(param.kind, arguments[slot].token);
             if (!parsed.error.empty()) return argumentError(arguments[slot], param.name, parsed);
             params.value[slot] = static_cast<float>(parsed.value);

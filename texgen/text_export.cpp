@@ -46,12 +46,12 @@ void appendArgument(std::string& line, ParamKind kind, float stored) {
 
 // mandelBrot shows its window as left, width, top, height; the differences
 // are exact (two floats subtracted in double) and the escape limit is fixed.
-std::string mandelbrotText(const OperatorSpec& spec, const ParameterRecord& params) {
+std::string mandelbrotText(const OperatorInfo& info, const ParameterRecord& params) {
     const double left = params.value[1];
     const double top = params.value[2];
     const double width = static_cast<double>(params.value[3]) - left;
     const double height = static_cast<double>(params.value[4]) - top;
-    return std::string(spec.name) + "(" + formatInteger(params.value[0]) + "," + formatFloat(left) +
+    return std::string(info.name) + "(" + formatInteger(params.value[0]) + "," + formatFloat(left) +
            "," + formatFloat(width) + "," + formatFloat(top) + "," + formatFloat(height) + "," +
            formatFloat(kMandelbrotEscapeLimit) + ");";
 }
@@ -66,14 +66,14 @@ std::string formatFloat(double value) {
 }
 
 std::string operationToText(int32_t opcode, const ParameterRecord& params) {
-    const OperatorSpec* spec = findOperator(opcode);
-    if (!spec) return " ";
-    if (opcode == kMandelbrotOpcode) return mandelbrotText(*spec, params);
-    std::string line = spec->name;
+    const OperatorInfo* info = findOperator(opcode);
+    if (!info) return " ";
+    if (opcode == kMandelbrotOpcode) return mandelbrotText(*info, params);
+    std::string line = info->name;
     line += '(';
-    for (int32_t slot = 0; slot < spec->paramCount; ++slot) {
+    for (int32_t slot = 0; slot < info->paramCount; ++slot) {
         if (slot > 0) line += ',';
-        appendArgument(line, spec->params[slot].kind, params.value[slot]);
+        appendArgument(line, info->params[slot].kind, params.value[slot]);
     }
     line += ");";
     return line;

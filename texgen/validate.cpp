@@ -17,28 +17,28 @@ std::string range(double min, double max) {
 }
 
 // Empty when the stored value suits the parameter.
-std::string checkParam(const ParamSpec& spec, float stored) {
+std::string checkParam(const ParamSpec& info, float stored) {
     const double value = stored;
-    switch (spec.kind) {
+    switch (info.kind) {
     case ParamKind::Bool:
         return {}; // every value has a meaning: 1.0 is true, the rest false
     case ParamKind::Layer:
     case ParamKind::Int: {
         if (!std::isfinite(value)) return "is not a finite number";
         const double truncated = std::trunc(value);
-        if (truncated >= spec.min && truncated <= spec.max) return {};
-        const char* what = spec.kind == ParamKind::Layer ? "not a layer " : "outside ";
-        return "is " + formatFloat(truncated) + ", " + what + range(spec.min, spec.max);
+        if (truncated >= info.min && truncated <= info.max) return {};
+        const char* what = info.kind == ParamKind::Layer ? "not a layer " : "outside ";
+        return "is " + formatFloat(truncated) + ", " + what + range(info.min, info.max);
     }
     case ParamKind::Float: {
         if (!std::isfinite(value)) return "is not a finite number";
-        if (value < spec.min || value > spec.max) {
-            return "is " + formatFloat(value) + ", outside " + range(spec.min, spec.max);
+        if (value < info.min || value > info.max) {
+            return "is " + formatFloat(value) + ", outside " + range(info.min, info.max);
         }
-        if (std::fabs(value) < spec.minMagnitude) {
+        if (std::fabs(value) < info.minMagnitude) {
             return "is " + formatFloat(value) +
                    ", too close to 0 (it divides; magnitude at least " +
-                   formatFloat(spec.minMagnitude) + ")";
+                   formatFloat(info.minMagnitude) + ")";
         }
         return {};
     }
@@ -59,21 +59,21 @@ std::string checkMandelbrotWindow(const ParameterRecord& params) {
 
 Status validateOperation(int32_t opcode, const ParameterRecord& params, int32_t* badSlot) {
     if (badSlot) *badSlot = kNoSlot;
-    const OperatorSpec* spec = findOperator(opcode);
-    if (!spec) return {}; // unused opcodes run as nothing
-    for (int32_t slot = 0; slot < spec->paramCount; ++slot) {
-        const ParamSpec& param = spec->params[slot];
+    const OperatorInfo* info = findOperator(opcode);
+    if (!info) return {}; // unused opcodes run as nothing
+    for (int32_t slot = 0; slot < info->paramCount; ++slot) {
+        const ParamSpec& param = info->params[slot];
         const std::string fault = checkParam(param, params.value[slot]);
         if (fault.empty()) continue;
         if (badSlot) *badSlot = slot;
-        return failure(ErrorKind::Invalid, std::string(spec->name) + ": parameter " +
+        return failure(ErrorKind::Invalid, std::string(info->name) + ": parameter " +
                                                std::to_string(slot) + " (" + param.name + ") " +
                                                fault);
     }
     if (opcode == kMandelbrotOpcode) {
         const std::string fault = checkMandelbrotWindow(params);
         if (!fault.empty())
-            return failure(ErrorKind::Invalid, std::string(spec->name) + ": " + fault);
+            return failure(ErrorKind::Invalid, std::string(info->name) + ": " + fault);
     }
     return {};
 }

@@ -147,15 +147,15 @@ std::string rangeText(const ParamSpec& param) {
 
 int listOperators() {
     std::printf("opcode  operator            family      parameters (slot name:kind range)\n");
-    for (const OperatorSpec& spec : operatorTable()) {
+    for (const OperatorInfo& info : operatorTable()) {
         std::string params;
-        for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-            const ParamSpec& param = spec.params[slot];
+        for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+            const ParamSpec& param = info.params[slot];
             if (slot > 0) params += ", ";
             params += std::to_string(slot) + " " + param.name + ":" + paramKindName(param.kind) +
                       rangeText(param);
         }
-        std::printf("%6d  %-18s  %-10s  %s\n", spec.opcode, spec.name, familyName(spec.family),
+        std::printf("%6d  %-18s  %-10s  %s\n", info.opcode, info.name, familyName(info.family),
                     params.c_str());
     }
     std::printf("\nmandelBrot is written as mandelBrot(dst,left,width,top,height,16) in text.\n"

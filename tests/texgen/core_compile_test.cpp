@@ -53,10 +53,10 @@ float randomValue(const ParamSpec& param, std::mt19937& random) {
     return 0;
 }
 
-ParameterRecord randomRecord(const OperatorSpec& spec, std::mt19937& random) {
+ParameterRecord randomRecord(const OperatorInfo& info, std::mt19937& random) {
     ParameterRecord params{};
-    for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-        params.value[slot] = randomValue(spec.params[slot], random);
+    for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+        params.value[slot] = randomValue(info.params[slot], random);
     }
     return params;
 }
@@ -95,8 +95,8 @@ std::vector<uint32_t> render(const TextureDescription& description, int32_t size
 TEST(TextCompile, EveryOperatorRoundTripsThroughText) {
     std::mt19937 random(7);
     for (int round = 0; round < 40; ++round) {
-        for (const OperatorSpec& spec : operatorTable()) {
-            const std::string line = operationToText(spec.opcode, randomRecord(spec, random));
+        for (const OperatorInfo& info : operatorTable()) {
+            const std::string line = operationToText(info.opcode, randomRecord(info, random));
             EXPECT_EQ(recompiled(line), line);
         }
     }
@@ -110,9 +110,9 @@ TEST(TextCompile, ProgramTextFileTextIsIdenticalAndRendersIdentically) {
             OperationList& list = original.lists[layer];
             list.count = 1 + static_cast<int32_t>(random() % 5);
             for (int32_t i = 0; i < list.count; ++i) {
-                const OperatorSpec& spec = operatorTable()[random() % kOperatorCount];
-                list.opcode[i] = spec.opcode;
-                list.params[i] = randomRecord(spec, random);
+                const OperatorInfo& info = operatorTable()[random() % kOperatorCount];
+                list.opcode[i] = info.opcode;
+                list.params[i] = randomRecord(info, random);
             }
         }
         const std::string text = descriptionToText(original);

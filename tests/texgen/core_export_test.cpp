@@ -82,12 +82,12 @@ TEST(TextExport, NeitherReadsNorChangesTheProcessLocale) {
 }
 
 TEST(TextExport, EveryOperatorWritesItsNameAndArgumentCount) {
-    for (const OperatorSpec& spec : operatorTable()) {
-        const std::string line = operationToText(spec.opcode, ParameterRecord{});
-        EXPECT_EQ(line.rfind(std::string(spec.name) + "(", 0), 0u) << line;
+    for (const OperatorInfo& info : operatorTable()) {
+        const std::string line = operationToText(info.opcode, ParameterRecord{});
+        EXPECT_EQ(line.rfind(std::string(info.name) + "(", 0), 0u) << line;
         EXPECT_EQ(line.substr(line.size() - 2), ");") << line;
         const auto commas = std::count(line.begin(), line.end(), ',');
-        const int arguments = spec.opcode == 7 ? 6 : spec.paramCount;
+        const int arguments = info.opcode == 7 ? 6 : info.paramCount;
         EXPECT_EQ(commas, arguments - 1) << line;
     }
 }

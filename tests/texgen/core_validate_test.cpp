@@ -29,10 +29,10 @@ ParameterRecord record(std::initializer_list<float> values) {
 
 // A valid record: layers 0, every other slot at the low end of its range
 // (or 1 where 0 is outside it).
-ParameterRecord lowRecord(const OperatorSpec& spec) {
+ParameterRecord lowRecord(const OperatorInfo& info) {
     ParameterRecord params{};
-    for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-        const ParamSpec& param = spec.params[slot];
+    for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+        const ParamSpec& param = info.params[slot];
         double value = std::clamp(0.0, param.min, param.max);
         if (std::fabs(value) < param.minMagnitude) value = param.minMagnitude;
         params.value[slot] = static_cast<float>(value);
@@ -96,22 +96,22 @@ TEST(Validation, UnsafeParametersAreRefusedNamingTheParameter) {
 
 TEST(Validation, EveryLayerSlotOfEveryOperatorIsChecked) {
     int layerSlots = 0;
-    for (const OperatorSpec& spec : operatorTable()) {
-        ASSERT_TRUE(validateOperation(spec.opcode, lowRecord(spec)).ok()) << spec.name;
-        for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-            if (spec.params[slot].kind != ParamKind::Layer) continue;
+    for (const OperatorInfo& info : operatorTable()) {
+        ASSERT_TRUE(validateOperation(info.opcode, lowRecord(info)).ok()) << info.name;
+        for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+            if (info.params[slot].kind != ParamKind::Layer) continue;
             ++layerSlots;
             for (float bad : {5.0f, -1.0f, 1e10f}) {
-                ParameterRecord params = lowRecord(spec);
+                ParameterRecord params = lowRecord(info);
                 params.value[slot] = bad;
                 int32_t badSlot = kNoSlot;
-                EXPECT_FALSE(validateOperation(spec.opcode, params, &badSlot).ok())
-                    << spec.name << " slot " << slot;
+                EXPECT_FALSE(validateOperation(info.opcode, params, &badSlot).ok())
+                    << info.name << " slot " << slot;
                 EXPECT_EQ(badSlot, slot);
             }
-            ParameterRecord params = lowRecord(spec);
+            ParameterRecord params = lowRecord(info);
             params.value[slot] = 4.9f; // truncates to layer 4
-            EXPECT_TRUE(validateOperation(spec.opcode, params).ok()) << spec.name;
+            EXPECT_TRUE(validateOperation(info.opcode, params).ok()) << info.name;
         }
     }
     EXPECT_EQ(operatorTable().size(), 46u);
@@ -150,9 +150,9 @@ TEST(Validation, DescriptionMessagesNameLayerAndOperation) {
 TEST(Validation, EveryOperatorRunsAtTheLimitsOfItsRanges) {
     for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{2, 8}}) {
         ASSERT_TRUE(initLayers(width, height).ok());
-        for (const OperatorSpec& spec : operatorTable()) {
-            for (int32_t slot = 0; slot < spec.paramCount; ++slot) {
-                const ParamSpec& param = spec.params[slot];
+        for (const OperatorInfo& info : operatorTable()) {
+            for (int32_t slot = 0; slot < info.paramCount; ++slot) {
+                const ParamSpec& param = info.params[slot];
                 if (param.kind == ParamKind::Bool) continue;
                 for (double end : {param.min, param.max}) {
                     // The largest grid steps are valid but slow; their
@@ -160,13 +160,13 @@ TEST(Validation, EveryOperatorRunsAtTheLimitsOfItsRanges) {
                     if (param.kind == ParamKind::Int && std::string(param.name) == "step") {
                         end = std::min(end, 256.0);
                     }
-                    ParameterRecord params = lowRecord(spec);
+                    ParameterRecord params = lowRecord(info);
                     params.value[slot] = static_cast<float>(end);
                     if (param.kind == ParamKind::Layer) params.value[slot] = 4;
-                    if (!validateOperation(spec.opcode, params).ok())
+                    if (!validateOperation(info.opcode, params).ok())
                         continue; // mandelBrot extremes
                     randomSeed = 1;
-                    EXPECT_TRUE(runOperation(spec.opcode, params).ok()) << spec.name;
+                    EXPECT_TRUE(runOperation(info.opcode, params).ok()) << info.name;
                 }
             }
         }
