@@ -1,20 +1,18 @@
-// The show directory that makeshow builds from assets/ (once per test run,
-// by the makeshow_build test): every texture the show loads, the script read
-// by the show's own reader, the music; and makeshow itself: a second run
-// does nothing, an edit rebuilds only what it touches, failures are one line.
+// The show directory that makeshow builds from assets/ once per test run,
+// as the show reads it; and makeshow itself on scratch copies.
 #include <gtest/gtest.h>
-#include <sndfile.h>
+#include <sndfile.hh>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <numeric>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "images/hwl_decoder.h"
 #include "images/hwl_format.h"
@@ -22,317 +20,194 @@
 #include "sequencing/scene.h"
 #include "sequencing/script.h"
 #include "sequencing/timeline.h"
-#include "tools/synth/score.h"
+#include "tools/synth/synth.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum class Alpha { Companion, OwnBlue, None };
-
-struct TextureFile {
-    const char* name; // data/NAME.hwl
-    Alpha alpha;
-    int side;
-};
-
-// Every picture the show loads, as its loader treats it.
-const TextureFile kTextures[] = {
-    {"quopple1", Alpha::Companion, 256}, {"vesk1", Alpha::Companion, 256},
-    {"ombrit1", Alpha::Companion, 256},  {"quopple2", Alpha::Companion, 256},
-    {"ombrit2", Alpha::Companion, 256},  {"vesk2", Alpha::Companion, 256},
-    {"ppl1", Alpha::Companion, 256},     {"ppl2", Alpha::Companion, 256},
-    {"ppl3", Alpha::Companion, 256},     {"grass", Alpha::Companion, 256},
-    {"bplogo", Alpha::OwnBlue, 256},     {"standup", Alpha::OwnBlue, 256},
-    {"sucks", Alpha::OwnBlue, 256},      {"whoops", Alpha::OwnBlue, 256},
-    {"move", Alpha::OwnBlue, 256},       {"love", Alpha::OwnBlue, 256},
-    {"seeyou", Alpha::OwnBlue, 256},     {"speakers", Alpha::Companion, 256},
-    {"floor", Alpha::None, 256},         {"background", Alpha::None, 512},
-    {"loading", Alpha::None, 256},
-};
-const std::set<std::string> kPerformers = {"quopple1", "quopple2", "vesk1",
-                                           "vesk2",    "ombrit1",  "ombrit2"};
-
-constexpr int kSceneCount = 11;
-constexpr int32_t kShowLength = 137113;
-constexpr int32_t kFadeStart = 135000, kFadeEnd = 137000;
-constexpr double kMusicSeconds = kShowLength / 1000.0;
-constexpr double kMusicToleranceSeconds = 1.5;
-// Loud enough to be music (full scale 1) over its first half minute.
-constexpr int kLoudSeconds = 30;
-constexpr double kMinRms = 0.02;
-
-// Levels of the decoded alpha counted as clear and as solid.
-constexpr uint8_t kClear = 16;
-constexpr uint8_t kSolid = 240;
-// A performer's feet reach this close to the picture's bottom edge (the stage
-// stands the picture on the floor).
-constexpr int kFootRows = 8;
-
-struct Decoded {
-    hwl::HwlHeader header{};
-    std::vector<uint8_t> pixels; // blue, green, red, 0
-    std::string error;
-};
-
-Decoded decode(const std::string& path) {
-    Decoded d;
-    if (hwl::HwlError error = hwl::decodeHwl(d.pixels, d.header, path, true))
-        d.error = error.message;
-    return d;
+std::string scratchDir(const std::string& name) {
+    const std::string dir = testing::TempDir() + "makeshow_" + name + std::to_string(getpid());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
 }
 
-// The blue byte of each pixel: the alpha the show takes from the file.
-std::vector<uint8_t> blueOf(const Decoded& d) {
-    std::vector<uint8_t> blue(d.pixels.size() / 4);
-    for (size_t i = 0; i < blue.size(); ++i) blue[i] = d.pixels[i * 4];
+std::string scratchCopy(const char* from, const std::string& name) {
+    const std::string dir = scratchDir(name);
+    fs::copy(from, dir, fs::copy_options::recursive);
+    return dir;
+}
+
+std::tuple<int, std::string, std::string> runMakeshow(const std::string& arguments) {
+    const std::string out = scratchDir("stdout") + "/out.txt", err = out + ".err";
+    // fontconfig's lifelong caches are not ours to report in the sanitizer build.
+    const std::string command = std::string("LSAN_OPTIONS=suppressions='") +
+                                TEST_LSAN_SUPPRESSIONS + "' '" + TEST_MAKESHOW_EXE + "' " +
+                                arguments + " >" + out + " 2>" + err;
+    const int status = std::system(command.c_str());
+    std::stringstream outText, errText;
+    outText << std::ifstream(out).rdbuf();
+    errText << std::ifstream(err).rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, outText.str(), errText.str()};
+}
+
+// Every picture the show loads, and where its loader takes the alpha from: an
+// "_alpha" companion (c), its own blue (b), none (-). All 256 x 256 but one.
+const char* const kTextures =
+    "quopple1 c vesk1 c ombrit1 c quopple2 c ombrit2 c vesk2 c ppl1 c ppl2 c ppl3 c grass c "
+    "bplogo b standup b sucks b whoops b move b love b seeyou b speakers c floor - loading - "
+    "background -";
+const std::string kData = TEST_SHOW_DIR "/data/";
+constexpr int32_t kShowLength = 137113, kFadeStart = 135000, kFadeEnd = 137000;
+constexpr double kBarMs = 1920; // the score's bars at 125 beats a minute
+
+// The blue byte of each pixel of NAME.hwl: the alpha the show takes from a
+// companion or an overlay.
+std::vector<uint8_t> decodedBlue(const std::string& name, int& side) {
+    std::vector<uint8_t> pixels; // blue, green, red, 0
+    hwl::HwlHeader header{};
+    const hwl::HwlError error = hwl::decodeHwl(pixels, header, name + ".hwl", true);
+    EXPECT_FALSE(error) << name << ": " << error.message;
+    EXPECT_EQ(int(header.bitsPerPixel), hwl::kColourBitsPerPixel) << name;
+    EXPECT_EQ(int(header.width), int(header.height)) << name;
+    side = header.width;
+    std::vector<uint8_t> blue(pixels.size() / 4);
+    for (size_t i = 0; i < blue.size(); ++i) blue[i] = pixels[i * 4];
     return blue;
 }
 
-double fractionWhere(const std::vector<uint8_t>& values, bool (*test)(uint8_t)) {
-    return double(std::count_if(values.begin(), values.end(), test)) / double(values.size());
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+TEST(ShowDirectory, EveryTextureDecodesWithItsAlphaExactlyWhereTheShowLoadsIt) {
+    std::set<std::string> expected;
+    std::istringstream textures(kTextures);
+    for (std::string name, kind; textures >> name >> kind;) {
+        SCOPED_TRACE(name);
+        int side = 0, maskSide = 0;
+        const std::vector<uint8_t> colour = decodedBlue(kData + name, side);
+        EXPECT_EQ(side, name == "background" ? 512 : 256);
+        expected.insert(name + ".hwl");
+        if (kind == "-") continue;
+        if (kind == "c") expected.insert(name + "_alpha.hwl");
+        const auto alpha = kind == "c" ? decodedBlue(kData + name + "_alpha", maskSide) : colour;
+        EXPECT_EQ(kind == "c" ? maskSide : side, side);
+        size_t clear = 0, solid = 0;
+        for (const uint8_t a : alpha) clear += a <= 16, solid += a >= 240;
+        EXPECT_TRUE(clear > 0.2 * alpha.size() && solid > 0.03 * alpha.size())
+            << clear << " " << solid;
+        EXPECT_TRUE(alpha.at(0) <= 16 && alpha.at(size_t(side) - 1) <= 16) << "clear top corners";
+    }
+    // Nothing else: a stray file would hint at a name the show never loads.
+    std::set<std::string> present;
+    for (const auto& entry : fs::directory_iterator(kData)) present.insert(entry.path().filename());
+    EXPECT_EQ(present, expected);
 }
 
 // The scenes the script reader places, told apart by their draw callbacks.
 int drawnScene = 0;
-template <int N> void drawMarker() {
-    drawnScene = N;
-}
 template <int... N> void registerScenes(std::integer_sequence<int, N...>) {
-    ((sceneSlots[N + 1] =
-          createScene("Scene" + std::to_string(N + 1), noOp, drawMarker<N + 1>, noOp)),
+    ((sceneSlots[N + 1] = createScene(
+          "Scene" + std::to_string(N + 1), noOp, [] { drawnScene = N + 1; }, noOp)),
      ...);
 }
 
-// Loads the built show's script onto stand-ins for the show's scenes and
-// timeline; releaseSlots() clears them.
-TimelineError loadShowScript(MusicSettings& music) {
-    registerScenes(std::make_integer_sequence<int, kSceneCount>{});
+// The script as the show reads it: eleven scenes in order, changing on the
+// music's bar lines, the closing fade in Scene11; the music it names: Ogg
+// Vorbis as long as the show, loud but below full scale, silent at the end.
+TEST(ShowDirectory, TheScriptPlacesElevenScenesOnTheMusicsBarLinesAndTheMusicFits) {
+    registerScenes(std::make_integer_sequence<int, 11>{});
     timelineSlots[1] = createTimeline("Timeline1", kShowLength);
-    return loadScript(showDirectory() + "/script.sqx", music);
+    MusicSettings music;
+    const TimelineError error = loadScript(TEST_SHOW_DIR "/script.sqx", music);
+    std::vector<int> order, fade;
+    for (int32_t t = 0; error.ok() && t <= kShowLength; ++t) {
+        drawnScene = 0;
+        timelineSlots[1]->drawTable[t]();
+        if (t == kFadeStart || t == kFadeEnd) fade.push_back(drawnScene);
+        if (!order.empty() && order.back() == drawnScene) continue;
+        order.push_back(drawnScene);
+        EXPECT_LT(std::abs(t / kBarMs - std::round(t / kBarMs)) * kBarMs, 1.0) << t << " ms";
+    }
+    releaseSlots();
+    ASSERT_TRUE(error.ok()) << error.message << " " << error.detail;
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(fade, (std::vector<int>{11, 11})) << "the closing fade belongs to Scene11";
+
+    ASSERT_TRUE(music.musicFile);
+    EXPECT_TRUE(music.musicEnd == 0 || music.musicEnd >= kFadeEnd) << music.musicEnd;
+    SndfileHandle file(TEST_SHOW_DIR "/" + *music.musicFile);
+    EXPECT_EQ(file.format(), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    EXPECT_EQ(file.frames(), synth::framesForMs(kShowLength, file.samplerate()));
+    std::vector<float> samples(size_t(file.frames() * file.channels()));
+    ASSERT_EQ(file.readf(samples.data(), file.frames()), file.frames());
+    const auto peakFrom = [&](double seconds) {
+        const auto from =
+            samples.begin() + std::lround(seconds * file.samplerate()) * file.channels();
+        return std::abs(*std::max_element(
+            from, samples.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
+    };
+    const double peakDb = 20 * std::log10(peakFrom(0));
+    EXPECT_TRUE(peakDb > -2 && peakDb < 0) << peakDb << " dB: loud, never clipping";
+    EXPECT_LT(peakFrom(136.5), 0.1) << "fading";
+    EXPECT_LT(peakFrom(137.0), 1e-4) << "silent after the fade";
+    const double rmsDb =
+        10 * std::log10(std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0) /
+                        double(samples.size()));
+    EXPECT_TRUE(rmsDb > -18 && rmsDb < -9) << rmsDb << " dB";
 }
 
-// Which scene draws at `t` on timeline 1, 0 for none.
-int sceneAt(int32_t t) {
-    drawnScene = 0;
-    timelineSlots[1]->drawTable[t]();
-    return drawnScene;
+// An output is up to date while its key (the source's content, not its path)
+// and its bytes are unchanged: from a copy of assets/, all but the edited
+// picture and the output changed by hand. One report line an output.
+TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
+    const std::string copy = scratchCopyOfShow("edit");
+    const std::string assets = scratchCopy(TEST_ASSETS_DIR, "edit_assets");
+    std::ofstream(assets + "/pictures/grass.svg", std::ios::app) << "<!-- edited -->\n";
+    std::ofstream(copy + "/data/floor.hwl", std::ios::binary | std::ios::app) << "tail";
+    const auto [exitCode, out, err] = runMakeshow("'" + copy + "' --assets '" + assets + "'");
+    ASSERT_EQ(exitCode, 0) << err;
+    std::set<std::string> built,
+        expected = {"data/grass.hwl", "data/grass_alpha.hwl", "data/floor.hwl"};
+    std::istringstream lines(out);
+    for (std::string verb, path; lines >> verb >> path; lines.ignore(1 << 20, '\n'))
+        if (verb == "built") built.insert(path);
+    EXPECT_EQ(built, expected) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 34 + 1) << out;
+    EXPECT_NE(out.find("3 built, 31 up to date"), std::string::npos) << out;
+    int side = 0;
+    decodedBlue(copy + "/data/floor", side);
+}
+
+TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
+    const std::string assets = scratchCopy(TEST_ASSETS_DIR, "fail_assets");
+    const std::string target = "'" + scratchDir("fail_out") + "' --assets '" + assets + "'";
+    const struct {
+        std::string arguments, file, text; // a file under the assets copy and its new text
+        const char* expect;                // part of the one line
+    } cases[] = {
+        {target + " --jobs 0", "", "", "--jobs"},
+        {target, "script.sqx", "@scene Scene12 1 0 1000 \n@music m music.ogg 0 0 0\n",
+         "script.sqx, line 1: Something is wrong with the Script! (Could not read out the Scene"},
+        {target, "script.sqx", "@scene Scene1 1 0 1000 \n", "no \"@music\" line"},
+        {target, "script.sqx", "@music m ../music.ogg 0 0 0\n", "inside the show folder"},
+        {target, "pictures.txt", "grass pictures/nothing.svg 256x256 none\n", "nothing.svg"},
+        {target, "pictures.txt", "grass pictures/grass.svg 300x256 none\n", "pictures.txt:1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expect);
+        for (const std::string file : {"/script.sqx", "/pictures.txt"})
+            fs::copy(TEST_ASSETS_DIR + file, assets + file, fs::copy_options::overwrite_existing);
+        if (!c.file.empty()) std::ofstream(assets + "/" + c.file, std::ios::binary) << c.text;
+        const auto [exitCode, out, err] = runMakeshow(c.arguments);
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_TRUE(err.rfind("makeshow: ", 0) == 0 &&
+                    std::count(err.begin(), err.end(), '\n') == 1)
+            << err;
+        EXPECT_NE(err.find(c.expect), std::string::npos) << err;
+    }
 }
 
 } // namespace
 
-TEST(ShowDirectory, EveryTextureDecodesAtItsSizeWithCompanionsExactlyWhereTheShowLoadsThem) {
-    const fs::path data = fs::path(showDirectory()) / "data";
-    for (const TextureFile& texture : kTextures) {
-        SCOPED_TRACE(texture.name);
-        const Decoded colour = decode((data / (std::string(texture.name) + ".hwl")).string());
-        ASSERT_EQ(colour.error, "");
-        // Copies: the header's fields are packed, so no references to them.
-        const int depth = colour.header.bitsPerPixel, width = colour.header.width,
-                  height = colour.header.height;
-        EXPECT_EQ(depth, hwl::kColourBitsPerPixel);
-        EXPECT_EQ(width, texture.side);
-        EXPECT_EQ(height, texture.side);
-        const fs::path companion = data / (std::string(texture.name) + "_alpha.hwl");
-        EXPECT_EQ(fs::exists(companion), texture.alpha == Alpha::Companion);
-        if (texture.alpha != Alpha::Companion) continue;
-        const Decoded mask = decode(companion.string());
-        ASSERT_EQ(mask.error, "");
-        const int maskDepth = mask.header.bitsPerPixel, maskWidth = mask.header.width,
-                  maskHeight = mask.header.height;
-        EXPECT_EQ(maskDepth, hwl::kColourBitsPerPixel);
-        EXPECT_EQ(maskWidth, width);
-        EXPECT_EQ(maskHeight, height);
-    }
-    // Nothing else: a stray file would hint at a name the show never loads.
-    std::set<std::string> expected;
-    for (const TextureFile& texture : kTextures) {
-        expected.insert(std::string(texture.name) + ".hwl");
-        if (texture.alpha == Alpha::Companion)
-            expected.insert(std::string(texture.name) + "_alpha.hwl");
-    }
-    std::set<std::string> present;
-    for (const auto& entry : fs::directory_iterator(data))
-        present.insert(entry.path().filename().string());
-    EXPECT_EQ(present, expected);
-}
-
-// What the show draws with these alphas: cut-outs are clear around the
-// figure (no box), performers stand on the bottom edge, the overlay words
-// are light on black so that their own blue lets the stage through.
-TEST(ShowDirectory, TransparencyIsWhereTheStageExpectsIt) {
-    const fs::path data = fs::path(showDirectory()) / "data";
-    for (const TextureFile& texture : kTextures) {
-        if (texture.alpha == Alpha::None) continue;
-        SCOPED_TRACE(texture.name);
-        const std::string file = texture.alpha == Alpha::Companion
-                                     ? std::string(texture.name) + "_alpha.hwl"
-                                     : std::string(texture.name) + ".hwl";
-        const Decoded decoded = decode((data / file).string());
-        ASSERT_EQ(decoded.error, "");
-        const std::vector<uint8_t> alpha = blueOf(decoded);
-        const double clear = fractionWhere(alpha, [](uint8_t a) { return a <= kClear; });
-        const double solid = fractionWhere(alpha, [](uint8_t a) { return a >= kSolid; });
-        EXPECT_GT(clear, 0.2) << "too little is transparent";
-        EXPECT_GT(solid, 0.03) << "too little is opaque";
-
-        const int side = decoded.header.width;
-        auto row = [&](int y) {
-            return std::vector<uint8_t>(alpha.begin() + size_t(y) * side,
-                                        alpha.begin() + size_t(y + 1) * side);
-        };
-        // Clear top corners: no picture shows as a box.
-        EXPECT_LE(alpha[0], kClear) << "top left corner";
-        EXPECT_LE(alpha[side - 1], kClear) << "top right corner";
-        if (kPerformers.count(texture.name)) {
-            bool standing = false;
-            for (int y = side - kFootRows; y < side; ++y) {
-                const std::vector<uint8_t> line = row(y);
-                standing = standing || *std::max_element(line.begin(), line.end()) >= kSolid;
-            }
-            EXPECT_TRUE(standing) << "a performer must stand on the bottom edge";
-        }
-    }
-}
-
-// The script as the show reads it: the eleven scenes in order across the
-// whole timeline with no gap, every change on a bar line of the music,
-// the closing fade inside Scene11, and the music file it names.
-TEST(ShowDirectory, TheScriptPlacesElevenScenesOnTheMusicsBarLines) {
-    const fs::path dir = showDirectory();
-    MusicSettings music;
-    const TimelineError error = loadShowScript(music);
-    std::vector<int> order; // scenes in the order they follow each other
-    std::vector<int32_t> changes;
-    for (int32_t t = 0; t <= kShowLength; ++t) {
-        const int scene = sceneAt(t);
-        if (order.empty() || order.back() != scene) {
-            order.push_back(scene);
-            changes.push_back(t);
-        }
-    }
-    const int lastScene = sceneAt(kFadeStart) == sceneAt(kFadeEnd) ? sceneAt(kFadeStart) : 0;
-    releaseSlots();
-    ASSERT_TRUE(error.ok()) << error.message << " " << error.detail;
-
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
-    EXPECT_EQ(lastScene, kSceneCount) << "the closing fade belongs to Scene11";
-
-    synth::Score score;
-    const std::string scoreText = readText(fs::path(TEST_ASSETS_DIR) / "music" / "score.txt");
-    ASSERT_FALSE(synth::parseScore(scoreText, score));
-    const double bar = synth::barMs(score);
-    for (int32_t change : changes) {
-        const double bars = change / bar;
-        EXPECT_LT(std::abs(bars - std::round(bars)) * bar, 1.0)
-            << "a scene changes at " << change << " ms, off the bar lines (" << bar << " ms)";
-    }
-
-    ASSERT_TRUE(music.musicFile);
-    EXPECT_TRUE(fs::exists(dir / *music.musicFile)) << *music.musicFile;
-    EXPECT_TRUE(music.musicEnd == 0 || music.musicEnd >= kFadeEnd) << music.musicEnd;
-}
-
-TEST(ShowDirectory, TheMusicIsOggVorbisOfAbout137SecondsAndNotSilent) {
-    const fs::path dir = showDirectory();
-    MusicSettings music;
-    const TimelineError error = loadShowScript(music);
-    releaseSlots();
-    ASSERT_TRUE(error.ok() && music.musicFile);
-
-    SF_INFO info{};
-    SNDFILE* file = sf_open((dir / *music.musicFile).c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
-    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_VORBIS);
-    EXPECT_NEAR(double(info.frames) / info.samplerate, kMusicSeconds, kMusicToleranceSeconds);
-    std::vector<float> samples(size_t(info.samplerate) * info.channels * kLoudSeconds);
-    const sf_count_t frames = sf_readf_float(file, samples.data(), info.samplerate * kLoudSeconds);
-    sf_close(file);
-    double squares = 0;
-    for (sf_count_t i = 0; i < frames * info.channels; ++i) squares += samples[i] * samples[i];
-    const double rms = std::sqrt(squares / double(std::max<sf_count_t>(1, frames * info.channels)));
-    EXPECT_GT(rms, kMinRms);
-}
-
-TEST(MakeShow, ASecondRunFindsEverythingUpToDate) {
-    const std::string copy = scratchCopyOfShow("second_run");
-    const ToolResult result = runMakeshow("'" + copy + "'");
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out.find("built "), std::string::npos) << result.out;
-    // One line for each output (textures, script, music) and the summary.
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 32 + 2 + 1) << result.out;
-    EXPECT_NE(result.out.find("0 built, 34 up to date"), std::string::npos) << result.out;
-}
-
-// The key of a picture is its source's content, not its path: from a copy
-// of assets/ the copied show is up to date, except for the picture whose
-// source was edited and the output whose bytes were changed by hand.
-TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
-    const std::string copy = scratchCopyOfShow("edit");
-    const std::string assets = scratchCopyOfAssets("edit_assets");
-    std::ofstream(assets + "/pictures/grass.svg", std::ios::app) << "<!-- edited -->\n";
-    std::ofstream(copy + "/data/floor.hwl", std::ios::binary | std::ios::app) << "tail";
-    const ToolResult result = runMakeshow("'" + copy + "' --assets '" + assets + "'");
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    std::set<std::string> built;
-    std::istringstream lines(result.out);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string verb, path;
-        if (words >> verb >> path && verb == "built") built.insert(path);
-    }
-    EXPECT_EQ(built,
-              (std::set<std::string>{"data/grass.hwl", "data/grass_alpha.hwl", "data/floor.hwl"}))
-        << result.out;
-    EXPECT_NE(result.out.find("3 built, 31 up to date"), std::string::npos) << result.out;
-    const Decoded floor = decode(copy + "/data/floor.hwl");
-    EXPECT_EQ(floor.error, "");
-}
-
-TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
-    const std::string assets = scratchCopyOfAssets("fail_assets");
-    const std::string out = scratchDir("fail_out");
-    struct Case {
-        const char* name;
-        std::string arguments;
-        std::string file;   // a file under the assets copy to replace ("" none)
-        std::string text;   // its new content
-        const char* expect; // part of the one line
-    } cases[] = {
-        {"no outdir", "", "", "", "OUTDIR"},
-        {"bad jobs", "'" + out + "' --jobs 0", "", "", "--jobs"},
-        {"scene not in the show", "'" + out + "'", "script.sqx",
-         "@scene Scene12 1 0 1000 \n@music m music.ogg 0 0 0\n",
-         "script.sqx, line 1: Something is wrong with the Script! (Could not read out the Scene "
-         "Name)"},
-        {"no music line", "'" + out + "'", "script.sqx", "@scene Scene1 1 0 1000 \n",
-         "no \"@music\" line"},
-        {"music outside the folder", "'" + out + "'", "script.sqx", "@music m ../music.ogg 0 0 0\n",
-         "inside the show folder"},
-        {"missing source", "'" + out + "'", "pictures.txt",
-         "grass pictures/nothing.svg 256x256 none\n", "nothing.svg"},
-        {"bad list", "'" + out + "'", "pictures.txt", "grass pictures/grass.svg 300x256 none\n",
-         "pictures.txt:1"},
-    };
-    const std::string script = readText(assets + "/script.sqx");
-    const std::string list = readText(assets + "/pictures.txt");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::ofstream(assets + "/script.sqx", std::ios::binary) << script;
-        std::ofstream(assets + "/pictures.txt", std::ios::binary) << list;
-        if (!c.file.empty()) std::ofstream(assets + "/" + c.file, std::ios::binary) << c.text;
-        const std::string arguments =
-            c.arguments.empty() ? "" : c.arguments + " --assets '" + assets + "'";
-        const ToolResult result = runMakeshow(arguments);
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_EQ(result.err.rfind("makeshow: ", 0), 0u) << result.err;
-        EXPECT_NE(result.err.find(c.expect), std::string::npos) << result.err;
-    }
+std::string scratchCopyOfShow(const std::string& name) {
+    return scratchCopy(TEST_SHOW_DIR, name);
 }
