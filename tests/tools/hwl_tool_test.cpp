@@ -77,91 +77,75 @@ class HwlTool : public ToolTest {
 
 } // namespace
 
-// Colour, grey, palette, 16-bit grey and grey plus alpha PNGs are read,
-// encoded at their depth (grey plus alpha with a 24-bit companion) and
-// decoded back to the same kind of PNG; fine settings lose next to nothing.
+// Colour, grey, palette, 16-bit grey, grey plus alpha and colour plus alpha
+// PNGs are read, encoded at their depth (with alpha, a 24-bit companion whose
+// blue is the mask, as the texture loader reads it) and decoded back to the
+// same kind of PNG; fine settings lose next to nothing.
 TEST_F(HwlTool, EachKindOfPngEncodesAtItsDepthAndDecodesBack) {
     // A staircase of four palette colours comes back with one level (more
     // would let the decoder smooth the stairs); 16-bit v * 257 comes back as v.
     const uint8_t colours[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
-    Bytes indices, stairs, greyAlpha;
+    Bytes indices, stairs, greyAlpha, rgba;
     std::vector<uint16_t> wide;
     for (int i = 0; i < kW * kH; ++i) {
         indices.push_back(uint8_t((i / kW / 8 + i % kW / 16) % 4));
         stairs.insert(stairs.end(), &colours[indices[i] * 3], &colours[indices[i] * 3 + 3]);
         wide.push_back(uint16_t(mask[i] * 257));
         greyAlpha.insert(greyAlpha.end(), {mask[i], uint8_t(255 - i % 7)});
+        rgba.insert(rgba.end(), {rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], mask[i]});
     }
-    struct Case {
+    const struct {
         const char* name;
         uint32_t format;
         const void* pixels;
         std::string options;
-        int depth, channels;
-        const Bytes& reference; // what the decoded PNG's first channels hold
+        int depth, channels, checked; // the channel compared, -1 for all
+        const Bytes& reference;
     } cases[] = {
-        {"colour", PNG_FORMAT_RGB, rgb.data(), kFine, hwl::kColourBitsPerPixel, 3, rgb},
-        {"grey", PNG_FORMAT_GRAY, mask.data(), kFine, hwl::kGreyBitsPerPixel, 1, mask},
+        {"colour", PNG_FORMAT_RGB, rgb.data(), kFine, hwl::kColourBitsPerPixel, 3, -1, rgb},
+        {"grey", PNG_FORMAT_GRAY, mask.data(), kFine, hwl::kGreyBitsPerPixel, 1, 0, mask},
         {"palette", PNG_FORMAT_RGB_COLORMAP, indices.data(), std::string(kFine) + " --levels 0",
-         hwl::kColourBitsPerPixel, 3, stairs},
-        {"wide", PNG_FORMAT_LINEAR_Y, wide.data(), kFine, hwl::kGreyBitsPerPixel, 1, mask},
-        {"ga", PNG_FORMAT_GA, greyAlpha.data(), kFine, hwl::kGreyBitsPerPixel, 2, mask},
+         hwl::kColourBitsPerPixel, 3, -1, stairs},
+        {"wide", PNG_FORMAT_LINEAR_Y, wide.data(), kFine, hwl::kGreyBitsPerPixel, 1, 0, mask},
+        {"ga", PNG_FORMAT_GA, greyAlpha.data(), kFine, hwl::kGreyBitsPerPixel, 2, 0, mask},
+        {"rgba", PNG_FORMAT_RGBA, rgba.data(), "", hwl::kColourBitsPerPixel, 4, 3, mask},
     };
-    for (const Case& c : cases) {
-        const std::string name = c.name;
-        writePngFile(path(name + ".png"), kW, kH, c.format, c.pixels, colours, 4);
+    for (const auto& c : cases) {
+        const std::string name = c.name, alpha = path(name + "_alpha.hwl");
+        const bool palette = c.format == PNG_FORMAT_RGB_COLORMAP;
+        writePngFile(path(name + ".png"), kW, kH, c.format, c.pixels, palette ? colours : nullptr,
+                     palette ? 4 : 0);
         ToolRun run =
             this->run("encode " + path(name + ".png") + " " + path(name + ".hwl") + c.options);
         ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
         EXPECT_EQ(depthOf(name + ".hwl"), c.depth) << name;
-        EXPECT_EQ(fs::exists(path(name + "_alpha.hwl")), c.channels == 2) << name;
+        EXPECT_EQ(fs::exists(alpha), c.channels % 2 == 0) << name;
+        EXPECT_EQ(run.out.find(alpha + ": alpha mask") != std::string::npos, c.channels % 2 == 0);
         run = this->run("decode " + path(name + ".hwl") + " " + path(name + "_back.png"));
         ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
         const PngImage back = readPngFile(path(name + "_back.png"));
         EXPECT_EQ(back.channels, c.channels) << name;
-        EXPECT_GT(psnrOf(back.pixels, c.reference, c.channels, c.channels == 3 ? -1 : 0), 40.0)
-            << name;
+        EXPECT_GT(psnrOf(back.pixels, c.reference, c.channels, c.checked), 40.0) << name;
     }
     EXPECT_EQ(depthOf("ga_alpha.hwl"), hwl::kColourBitsPerPixel);
-
-    // Default settings say what they chose; --grey makes a colour PNG 8-bit.
-    ToolRun run = this->run("encode " + path("colour.png") + " " + path("plain.hwl"));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    for (const char* text : {"bits 6,5,5", "bits per pixel", "PSNR"}) {
-        EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
-    }
-    ASSERT_EQ(this->run("encode --grey " + path("colour.png") + " " + path("luma.hwl")).exitCode,
-              0);
-    EXPECT_EQ(depthOf("luma.hwl"), hwl::kGreyBitsPerPixel);
-}
-
-TEST_F(HwlTool, AlphaPngWritesCompanionThatDecodesToTheMask) {
-    Bytes rgba;
-    for (int i = 0; i < kW * kH; ++i) {
-        rgba.insert(rgba.end(), &rgb[i * 3], &rgb[i * 3 + 3]);
-        rgba.push_back(mask[i]);
-    }
-    writePngFile(path("in.png"), kW, kH, PNG_FORMAT_RGBA, rgba.data());
-    ToolRun run = this->run("encode " + path("in.png") + " " + path("sprite.hwl"));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("sprite_alpha.hwl: alpha mask"), std::string::npos) << run.out;
-
-    // What the texture loader does: blue of the decoded companion is the alpha.
     Bytes pixels;
     hwl::HwlHeader header{};
-    ASSERT_TRUE(hwl::decodeHwl(pixels, header, path("sprite_alpha.hwl"), true).ok());
+    ASSERT_TRUE(hwl::decodeHwl(pixels, header, path("rgba_alpha.hwl"), true).ok());
     EXPECT_EQ(header.bitsPerPixel, hwl::kColourBitsPerPixel);
     EXPECT_GE(psnrOf(pixels, mask, 4, 0), hwl::kMaskGoodDb);
-
-    ASSERT_EQ(this->run("decode " + path("sprite.hwl") + " " + path("back.png")).exitCode, 0);
-    const PngImage back = readPngFile(path("back.png"));
-    ASSERT_EQ(back.channels, 4);
-    EXPECT_EQ(back.width, kW);
-    EXPECT_GE(psnrOf(back.pixels, mask, 4, 3), hwl::kMaskGoodDb);
-    run = this->run("decode --no-alpha " + path("sprite.hwl") + " " + path("plain.png"));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_GE(psnrOf(readPngFile(path("rgba_back.png")).pixels, mask, 4, 3), hwl::kMaskGoodDb);
+    ASSERT_EQ(run("decode --no-alpha " + path("rgba.hwl") + " " + path("plain.png")).exitCode, 0);
     EXPECT_EQ(readPngFile(path("plain.png")).channels, 3);
+
+    // Default settings say what they chose; --grey makes a colour PNG 8-bit.
+    const ToolRun plain = run("encode " + path("colour.png") + " " + path("plain.hwl"));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+    for (const char* text : {"bits 6,5,5", "bits per pixel", "PSNR"}) {
+        EXPECT_NE(plain.out.find(text), std::string::npos) << plain.out;
+    }
+    ASSERT_EQ(run("encode --grey " + path("colour.png") + " " + path("luma.hwl")).exitCode, 0);
+    EXPECT_EQ(depthOf("luma.hwl"), hwl::kGreyBitsPerPixel);
 }
 
 TEST_F(HwlTool, SizesThatDoNotFitAreRefused) {

@@ -10,26 +10,14 @@
 namespace {
 
 // A program in the form `texgen text` prints, using every family.
-const char* const kProgram = "layer 0:\n"
-                             "perlinNoise(0,16,1234,256,128,5,false);\n"
-                             "\n"
-                             "layer 1:\n"
-                             "subPlasma(1,8,77,256,true);\n"
-                             "blurLayer(1,1);\n"
-                             "\n"
-                             "layer 2:\n"
-                             "mandelBrot(2,-2,3,-1.5,3,16);\n"
-                             "twirlLayer(2,2,3.5,0.699999988079071);\n"
-                             "\n"
-                             "layer 3:\n"
-                             "checkerBoardLayer(3,8,8,255,255,255,0,0,0);\n"
-                             "sineDistort(3,3,0.100000001490116,2,0.100000001490116,2);\n"
-                             "\n"
-                             "layer 4:\n"
-                             "addLayers(0,1,4,0.5,0.5);\n"
-                             "mulLayers(4,2,4,1,1);\n"
-                             "maxCombineLayers(4,3,4,1,0.300000011920929);\n"
-                             "scaleLayerHSV(4,4,1,1.5,1);\n";
+const char* const kProgram =
+    "layer 0:\nperlinNoise(0,16,1234,256,128,5,false);\n\n"
+    "layer 1:\nsubPlasma(1,8,77,256,true);\nblurLayer(1,1);\n\n"
+    "layer 2:\nmandelBrot(2,-2,3,-1.5,3,16);\ntwirlLayer(2,2,3.5,0.699999988079071);\n\n"
+    "layer 3:\ncheckerBoardLayer(3,8,8,255,255,255,0,0,0);\n"
+    "sineDistort(3,3,0.100000001490116,2,0.100000001490116,2);\n\n"
+    "layer 4:\naddLayers(0,1,4,0.5,0.5);\nmulLayers(4,2,4,1,1);\n"
+    "maxCombineLayers(4,3,4,1,0.300000011920929);\nscaleLayerHSV(4,4,1,1.5,1);\n";
 
 class TexgenTool : public ToolTest {
   protected:
@@ -121,8 +109,8 @@ TEST_F(TexgenTool, OpsListsEveryOperatorAndHelpWorksEverywhere) {
           "logPolLayer", "erodeLayer", "    51  dilateLayer", "step:int 1..4096"}) {
         EXPECT_NE(run.out.find(name), std::string::npos) << name;
     }
-    for (const char* command : {"", "render ", "text ", "compile ", "ops "}) {
-        run = this->run(std::string(command) + "--help");
+    for (const char* command : {"--help", "render --help"}) {
+        run = this->run(command);
         EXPECT_EQ(run.exitCode, 0) << command;
         EXPECT_NE(run.out.find("Usage"), std::string::npos) << command;
     }
