@@ -1,41 +1,19 @@
-// The capture tool's clock and lead-up: which play times it renders, and
-// which frames before the first kept one it runs to rebuild the state a
-// full run would hand over.
-#include <gtest/gtest.h>
-
+// The capture tool's pieces in-process: its clock (which play times it
+// renders), its lead-up (which frames before the first kept one it runs to
+// rebuild the state a full run would hand over) and its sound track (the
+// script's music from a play time on, read at the script's byte offset,
+// looping like the show's stream).
+#include <cstring>
 #include <vector>
 
 #include "sequencing/timeline.h"
 #include "tools/capture_plan.h"
+#include "tools/sound_track.h"
+#include "tools/tool_fixture.h"
 
 namespace {
 
-void start() {}
-void draw() {}
-void afterSwap() {}
-
-class LeadUpTest : public testing::Test {
-  protected:
-    Scene* scene = nullptr;
-
-    void SetUp() override {
-        scene = createScene("S", start, draw, afterSwap);
-        timelineSlots[1] = createTimeline("T", 5000);
-        ASSERT_NE(timelineSlots[1], nullptr);
-    }
-    void TearDown() override {
-        destroyScene(scene);
-        destroyTimeline(timelineSlots[1]);
-        timelineSlots[1] = nullptr;
-    }
-    void place(int32_t from, int32_t to) { placeScene(timelineSlots[1], scene, from, to); }
-};
-
-std::vector<int32_t> times(std::initializer_list<int32_t> list) {
-    return list;
-}
-
-} // namespace
+using Times = std::vector<int32_t>;
 
 TEST(CaptureClock, FrameTimesAreWholeMillisecondsFromTheStart) {
     // 60 fps: 16.67 ms a frame, rounded down from the start, not step by step.
@@ -44,11 +22,9 @@ TEST(CaptureClock, FrameTimesAreWholeMillisecondsFromTheStart) {
     EXPECT_EQ(captureFrameTime(0, 3, 60), 50);
     EXPECT_EQ(captureFrameTime(1000, 59, 60), 1983);
     EXPECT_EQ(captureFrameTime(0, 137113LL * 1000, kMaxCaptureFps), 137113LL * 1000);
-
     // Frames up to, not including, the end.
     EXPECT_EQ(captureFrameCount(0, 1000, 60), 60);
     EXPECT_EQ(captureFrameCount(0, 1001, 60), 61);
-    EXPECT_EQ(captureFrameCount(0, 1000, 7), 7);
     EXPECT_EQ(captureFrameCount(100, 101, 1), 1);
     EXPECT_EQ(captureFrameCount(500, 500, 60), 0);
     EXPECT_EQ(captureFrameCount(500, 400, 60), 0);
@@ -60,28 +36,43 @@ TEST(CaptureClock, FrameTimesAreWholeMillisecondsFromTheStart) {
     }
 }
 
+void noOp() {}
+
+class LeadUpTest : public testing::Test {
+  protected:
+    Scene* scene = createScene("S", noOp, noOp, noOp);
+
+    void SetUp() override { timelineSlots[1] = createTimeline("T", 5000); }
+    void TearDown() override {
+        destroyScene(scene);
+        destroyTimeline(timelineSlots[1]);
+        timelineSlots[1] = nullptr;
+    }
+    void place(int32_t from, int32_t to) { placeScene(timelineSlots[1], scene, from, to); }
+};
+
 TEST_F(LeadUpTest, SetUpFrameThenTheFramesFromTheLastDrawingOne) {
     place(0, 500);
     place(1000, 1500);
     // 20 fps: the grid is every 50 ms. Inside a placement: the set-up frame
     // at 0, then the frame just before.
-    EXPECT_EQ(leadUpTimes(1200, 20, LeadUp::Short), times({0, 1150}));
+    EXPECT_EQ(leadUpTimes(1200, 20, LeadUp::Short), (Times{0, 1150}));
     // The first frame of a placement: the last frame of the one before.
     EXPECT_EQ(leadUpTimes(1000, 20, LeadUp::Short),
-              times({0, 500, 550, 600, 650, 700, 750, 800, 850, 900, 950}));
-    // Right after the set-up frame, once.
-    EXPECT_EQ(leadUpTimes(50, 20, LeadUp::Short), times({0}));
-    // Nothing before the show's first frame.
+              (Times{0, 500, 550, 600, 650, 700, 750, 800, 850, 900, 950}));
+    // Right after the set-up frame, once; nothing before the show's first frame.
+    EXPECT_EQ(leadUpTimes(50, 20, LeadUp::Short), Times{0});
     EXPECT_TRUE(leadUpTimes(0, 20, LeadUp::Short).empty());
     // Off the grid (60 fps): the grid frames below the first kept one.
-    EXPECT_EQ(leadUpTimes(40, 60, LeadUp::Short), times({0, 33}));
+    EXPECT_EQ(leadUpTimes(40, 60, LeadUp::Short), (Times{0, 33}));
+    EXPECT_EQ(leadUpTimes(100, 60, LeadUp::Full), (Times{0, 16, 33, 50, 66, 83}));
 }
 
 TEST_F(LeadUpTest, NoSceneBeforeTheFirstFrameMeansNoLeadUp) {
     place(1000, 1500);
     EXPECT_TRUE(leadUpTimes(1000, 20, LeadUp::Short).empty());
     EXPECT_TRUE(leadUpTimes(800, 20, LeadUp::Short).empty());
-    EXPECT_EQ(leadUpTimes(1100, 20, LeadUp::Short), times({1000, 1050}));
+    EXPECT_EQ(leadUpTimes(1100, 20, LeadUp::Short), (Times{1000, 1050}));
 }
 
 TEST_F(LeadUpTest, SetUpAfterTheLastDrawingFrameKeepsItsPlace) {
@@ -90,12 +81,77 @@ TEST_F(LeadUpTest, SetUpAfterTheLastDrawingFrameKeepsItsPlace) {
     // where nothing draws any more (it ends at 595).
     place(30, 500);
     place(590, 595);
-    EXPECT_EQ(leadUpTimes(1000, 5, LeadUp::Short), times({400, 600, 800}));
-    EXPECT_EQ(leadUpTimes(500, 5, LeadUp::Short), times({400}));
+    EXPECT_EQ(leadUpTimes(1000, 5, LeadUp::Short), (Times{400, 600, 800}));
+    EXPECT_EQ(leadUpTimes(500, 5, LeadUp::Short), Times{400});
 }
 
-TEST_F(LeadUpTest, FullLeadUpIsEveryGridFrameFromZero) {
-    place(0, 100);
-    EXPECT_EQ(leadUpTimes(100, 60, LeadUp::Full), times({0, 16, 33, 50, 66, 83}));
-    EXPECT_TRUE(leadUpTimes(0, 60, LeadUp::Full).empty());
+constexpr int kRate = kSoundTrackRate;
+constexpr int kJunk = 37; // bytes in front of the audio, as in a packed data file
+
+// Sample i of the test music: a saw that never repeats within a second, in
+// steps a float holds exactly after scaling by 1 / 32768.
+int16_t sawSample(int i) {
+    return int16_t((i * 7) % 30011 - 15000);
 }
+
+class SoundTrackTest : public testing::Test {
+  protected:
+    std::string dir = testing::TempDir() + "sound_track_" + std::to_string(getpid());
+    std::string track = dir + "/track.wav";
+    MusicSettings music{"", dir + "/packed.dat", kJunk, 0};
+
+    // One second of mono 16-bit audio at the mixing rate behind kJunk bytes.
+    void SetUp() override {
+        std::filesystem::create_directories(dir);
+        std::string bytes(kJunk, 'x');
+        auto put = [&](uint32_t value, int size) {
+            for (int i = 0; i < size; ++i) bytes += char(value >> 8 * i);
+        };
+        bytes += "RIFF";
+        put(36 + kRate * 2, 4);
+        bytes += "WAVEfmt ";
+        for (uint32_t value : {16, 1 | 1 << 16, kRate, kRate * 2, 2 | 16 << 16}) put(value, 4);
+        bytes += "data";
+        put(kRate * 2, 4);
+        for (int i = 0; i < kRate; ++i) put(uint16_t(sawSample(i)), 2);
+        std::ofstream(*music.musicFile, std::ios::binary) << bytes;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+};
+
+TEST_F(SoundTrackTest, StartsAtThePlayTimeAndLoops) {
+    int64_t length = 0;
+    ASSERT_EQ(musicLengthMs(music, length), "");
+    EXPECT_EQ(length, 1000);
+
+    // From 900 ms for 0.2 s: the last tenth of the music, then its start again.
+    const int frames = kRate / 5;
+    ASSERT_EQ(writeSoundTrack(music, 900, frames, track), "");
+    const std::string bytes = readText(track);
+    // A header other programs read: 32-bit float stereo at the mixing rate.
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(bytes[20], 3);                     // IEEE float
+    EXPECT_EQ(bytes[22], 2);                     // channels
+    constexpr size_t kHeader = 12 + 24 + 12 + 8; // RIFF, fmt, fact, data
+    ASSERT_EQ(bytes.size(), kHeader + frames * 2 * sizeof(float));
+    std::vector<float> samples(frames * 2);
+    std::memcpy(samples.data(), bytes.data() + kHeader, samples.size() * sizeof(float));
+    for (int n = 0; n < frames; ++n) {
+        const float expected = float(sawSample((kRate * 9 / 10 + n) % kRate)) / 32768.0f;
+        ASSERT_EQ(samples[2 * n], expected) << n;     // left
+        ASSERT_EQ(samples[2 * n + 1], expected) << n; // right: mono on both
+    }
+}
+
+TEST_F(SoundTrackTest, MusicErrorsAreTheMusicModulesTexts) {
+    MusicSettings missing{"", dir + "/missing.ogg", 0, 0};
+    int64_t length = 0;
+    EXPECT_EQ(musicLengthMs(missing, length).rfind("FMOD: File not found (", 0), 0u);
+    EXPECT_EQ(writeSoundTrack(missing, 0, 100, track).rfind("FMOD: File not found (", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(track));
+    music.musicStart = 1 << 30; // an offset beyond the file
+    EXPECT_NE(writeSoundTrack(music, 0, 100, track), "");
+}
+
+} // namespace

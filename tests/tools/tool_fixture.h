@@ -1,6 +1,7 @@
 // Shared fixture of the command-line tool tests: each test runs a tool of
 // the build in a folder of its own (so ctest may run them in parallel) and
-// looks at its exit code, stdout and stderr.
+// looks at its exit code, stdout and stderr. Set KEEP_TEST_FILES to keep the
+// folder for a look at the files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,17 +19,12 @@ namespace fs = std::filesystem;
 
 struct ToolRun {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline int lineCount(const std::string& text) {
-    return int(std::count(text.begin(), text.end(), '\n'));
 }
 
 class ToolTest : public testing::Test {
@@ -42,26 +38,31 @@ class ToolTest : public testing::Test {
         ASSERT_NE(tools, nullptr) << "TEST_TOOLS_DIR must name the build's tools folder";
         executable = fs::path(tools) / tool;
         ASSERT_TRUE(fs::exists(executable)) << executable;
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::path(testing::TempDir()) /
-              (tool + "_" + std::string(info->name()) + "_" + std::to_string(getpid()));
+        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = fs::path(testing::TempDir()) / (tool + "_" + test + "_" + std::to_string(getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
     void TearDown() override {
-        if (!std::getenv("KEEP_TEST_FILES")) fs::remove_all(dir); // set it to look at the files
+        if (!std::getenv("KEEP_TEST_FILES")) fs::remove_all(dir);
     }
 
     // Runs the tool with `arguments` (shell words).
     ToolRun run(const std::string& arguments) const {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command =
-            executable.string() + " " + arguments + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        ToolRun result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = readText(out);
-        result.err = readText(err);
+        const std::string out = path("stdout.txt"), err = path("stderr.txt");
+        const int status =
+            std::system((executable.string() + " " + arguments + " >" + out + " 2>" + err).c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+    }
+
+    // A failure: a non-zero exit and one line on stderr, "TOOL: ...", that
+    // holds `cause`.
+    ToolRun expectFailure(const std::string& arguments, const std::string& cause) const {
+        const ToolRun result = run(arguments);
+        EXPECT_NE(result.exitCode, 0) << arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(result.err.rfind(tool + ": ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(cause), std::string::npos) << arguments << ": " << result.err;
         return result;
     }
 

@@ -1,0 +1,408 @@
+// The sound layer, its play clock and the music module on files the tests
+// write. Timing checks use bounds that hold however loaded the machine is.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <optional>
+#include <sndfile.h>
+#include <thread>
+
+#include "sequencing/music.h"
+#include "sequencing/sound.h"
+#include "sequencing/sound_clock.h"
+#include "sequencing/sound_spectrum.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+constexpr int kToneBin = 40; // 40 cycles in a 1024-sample window at 44100 Hz
+constexpr double kToneHz = kToneBin * double(kRate) / 1024;
+
+constexpr int64_t kNsPerMs = 1000000;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Tone {
+    int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    int rate = kRate, channels = 1;
+    double seconds = 1;
+    double rightHz = kToneHz; // the second channel's; the others play kToneHz
+    double amplitude = 1;
+};
+
+// A four-channel module of one 64-row pattern at speed 6, 125 beats a minute
+// (64 x 6 ticks of 20 ms: 7680 ms), a looped square wave struck on row one.
+constexpr int kModuleLengthMs = 7680;
+std::string moduleBytes() {
+    std::string bytes(20 + 31 * 30, '\0');                    // title, then 31 sample headers
+    bytes[20 + 23] = 32;                                      // sample 1: 32 words (big-endian),
+    bytes[20 + 25] = 64;                                      // volume 64,
+    bytes[20 + 29] = 32;                                      // all of it looped
+    for (int s = 1; s < 31; ++s) bytes[20 + 30 * s + 29] = 1; // no loop
+    bytes += std::string("\x01\x7f", 2) + std::string(128, '\0') + "M.K.";
+    std::string pattern(64 * 4 * 4, '\0');
+    pattern[0] = 428 >> 8; // period 428, sample 1
+    pattern[1] = char(428 & 0xFF);
+    pattern[2] = 1 << 4;
+    return bytes + pattern + std::string(32, 100) + std::string(32, char(156));
+}
+
+class SoundTest : public ::testing::Test {
+  protected:
+    std::string dir;
+    MusicSettings music;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/sound_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        soundSetOutput(kSoundOutputNoSound);
+        soundDspSetActive(soundGetSpectrumUnit(), false);
+        soundForceDeviceClock(false);
+    }
+    void TearDown() override {
+        soundClose(); // also after a failed start, which leaves the output running
+        std::filesystem::remove_all(dir);
+        unsetenv("SDL_AUDIODRIVER"); // a test's choice of driver ends with it
+    }
+
+    // The tone's file, or "" when libsndfile cannot write that format here.
+    std::string tone(const std::string& name, const Tone& tone) {
+        const std::string path = dir + "/" + name;
+        SF_INFO info{0, tone.rate, tone.channels, tone.format, 0, 0};
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        if (!file) return "";
+        const auto frames = int64_t(tone.seconds * tone.rate);
+        std::vector<float> samples(size_t(frames * tone.channels));
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const double hz = i % tone.channels == 1 ? tone.rightHz : kToneHz;
+            const double t = double(i / tone.channels) / tone.rate;
+            samples[i] = float(tone.amplitude * std::sin(2 * std::numbers::pi * hz * t));
+        }
+        const bool whole = sf_writef_float(file, samples.data(), frames) == frames;
+        return sf_close(file) == 0 && whole ? path : "";
+    }
+    SoundStream* open(const std::string& path, uint32_t mode = kSoundLoopNormal) {
+        SoundStream* stream = soundStreamOpen(path.c_str(), mode, 0, 0);
+        EXPECT_NE(stream, nullptr) << path << ": " << soundGetErrorDetail();
+        return stream;
+    }
+    std::string module() {
+        std::ofstream(dir + "/tune.mod", std::ios::binary) << moduleBytes();
+        return dir + "/tune.mod";
+    }
+};
+
+// Polls the spectrum until `ready` accepts it or five seconds pass: the
+// output thread may start late on a busy machine, and the window still holds
+// earlier sound for a moment after a stream starts.
+std::vector<float> spectrumWhen(bool (*ready)(const float*)) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!ready(soundGetSpectrum()) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return std::vector<float>(soundGetSpectrum(), soundGetSpectrum() + kSoundSpectrumSize);
+}
+
+// Watches a playing stream's time for `ms`: it never steps back and never
+// runs ahead of the monotonic time since `beforePlay`; on a clock of real
+// time it also keeps up with the time since `afterPlay`.
+void watchClock(SoundStream* stream, Clock::time_point beforePlay, Clock::time_point afterPlay,
+                double ms, bool realTime) {
+    for (int32_t last = 0; msSince(beforePlay) < ms || last == 0;) {
+        const double low = msSince(afterPlay);
+        const int32_t time = soundStreamGetTime(stream);
+        EXPECT_GE(time, last);
+        EXPECT_GE(time, realTime ? int32_t(low) - 1 : 0);
+        EXPECT_LE(time, msSince(beforePlay) + 1);
+        last = time;
+        ASSERT_LT(msSince(beforePlay), 10000) << "the clock does not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+}
+
+} // namespace
+
+TEST_F(SoundTest, OpensEachFormatWithItsLengthAndAFileInsideAnother) {
+    ASSERT_TRUE(soundInit(kRate, 16, 0));
+    const std::pair<std::string, Tone> cases[] = {
+        {"mono.wav", {.seconds = 1}},
+        {"stereo48k.flac", {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 1.5}},
+        {"short.ogg", {.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS, .seconds = 0.5}},
+        {"tune.mp3", {.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, .seconds = 2}}};
+    for (const auto& [name, tone] : cases) {
+        SoundStream* stream = open(this->tone(name, tone));
+        // Compressed formats may pad by an encoder frame.
+        EXPECT_NEAR(soundStreamGetLengthMs(stream), tone.seconds * 1000, 60) << name;
+        EXPECT_TRUE(soundStreamClose(stream));
+    }
+    EXPECT_EQ(soundStreamGetLengthMs(open(module())), kModuleLengthMs);
+
+    // Music may sit inside a larger data file: offset and length pick it out.
+    std::ifstream in(tone("inner.wav", {.seconds = 0.25}), std::ios::binary);
+    const std::string wav{std::istreambuf_iterator<char>(in), {}}, junk(1000, 'x');
+    const std::string outer = dir + "/data.bin";
+    std::ofstream(outer, std::ios::binary) << junk << wav << junk;
+    SoundStream* inner = soundStreamOpen(outer.c_str(), kSoundLoopNormal, 1000, int(wav.size()));
+    ASSERT_NE(inner, nullptr) << soundGetErrorDetail();
+    EXPECT_EQ(soundStreamGetLengthMs(inner), 250);
+    EXPECT_EQ(soundStreamOpen(outer.c_str(), kSoundLoopNormal, 0, 0), nullptr);
+    EXPECT_EQ(soundGetError(), kSoundErrorFileFormat);
+}
+
+TEST_F(SoundTest, ReportsEachErrorWithACode) {
+    const std::string good = tone("good.wav", {.seconds = 0.2});
+    std::ofstream(dir + "/notes.txt") << "not music at all, just words\n";
+    std::filesystem::create_directory(dir + "/folder.wav");
+    auto failsWith = [](bool failed, int32_t code) {
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(soundGetError(), code);
+        return failed && soundGetError() == code && *soundGetErrorDetail();
+    };
+    auto opens = [](const std::string& name, uint32_t mode, int32_t offset, int32_t length) {
+        return soundStreamOpen(name.c_str(), mode, offset, length) != nullptr;
+    };
+    EXPECT_TRUE(failsWith(!opens(good, 0, 0, 0), kSoundErrorUninitialised));
+    EXPECT_TRUE(failsWith(!soundSetOutput(7), kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(!soundInit(kRate, 0, 0), kSoundErrorInvalidParam));
+    ASSERT_TRUE(soundInit(kRate, 1, 0));
+    EXPECT_EQ(soundGetError(), kSoundOk);
+    EXPECT_TRUE(failsWith(!soundInit(kRate, 1, 0), kSoundErrorBusy));
+    EXPECT_TRUE(failsWith(!soundSetOutput(kSoundOutputDevice), kSoundErrorBusy));
+    EXPECT_TRUE(failsWith(!opens(dir + "/missing.ogg", 0, 0, 0), kSoundErrorFileNotFound));
+    EXPECT_TRUE(failsWith(!opens(dir + "/notes.txt", 0, 0, 0), kSoundErrorFileFormat));
+    EXPECT_TRUE(failsWith(!opens(dir + "/folder.wav", 0, 0, 0), kSoundErrorFileLoad));
+    EXPECT_TRUE(failsWith(!opens(good, 0, -1, 0), kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(!opens(good, 0, 0, 1 << 30), kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(!opens(good, 0x4, 0, 0), kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(!opens(good, kSoundLoopOff | kSoundLoopNormal, 0, 0), 14));
+
+    SoundStream* first = open(good);
+    SoundStream* second = open(good, kSoundLoopNormal | kSound16Bits | kSoundMono | kSoundSigned);
+    ASSERT_EQ(soundStreamPlay(kSoundFreeChannel, first), 0);
+    EXPECT_TRUE(failsWith(soundStreamPlay(kSoundFreeChannel, second) < 0, kSoundErrorChannelAlloc));
+    EXPECT_TRUE(failsWith(soundStreamPlay(0, first) < 0, kSoundErrorPlay));
+    EXPECT_TRUE(failsWith(soundStreamPlay(1, second) < 0, kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(soundStreamPlay(-1, nullptr) < 0, kSoundErrorInvalidParam));
+    EXPECT_TRUE(failsWith(!soundStreamClose(nullptr), kSoundErrorInvalidParam));
+    EXPECT_EQ(soundStreamGetTime(nullptr), 0);
+}
+
+// On the silent output the play time is the monotonic time since the play
+// call. A looped stream counts on past its length, a stream played once stops
+// there. The spectrum is zero while nothing plays or the analyser is off;
+// stereo is folded to mono: two tones at half height each, from a 22050 Hz
+// file whose tone reaches bin 40 only through resampling. A module is heard.
+TEST_F(SoundTest, SilentOutputRunsInRealTimeLoopsAndShowsTheSpectrum) {
+    ASSERT_TRUE(soundInit(kRate, 16, 0));
+    EXPECT_STREQ(soundOutputName(), "silent");
+    const std::vector<float> zeros(kSoundSpectrumSize, 0.0f);
+    auto values = [] { return std::vector<float>(soundGetSpectrum(), soundGetSpectrum() + 512); };
+    EXPECT_EQ(values(), zeros);
+    const Tone pair{SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 2, 0.3, 3 * kToneHz};
+    SoundStream* looped = open(tone("looped.wav", pair));
+    SoundStream* once = open(tone("once.flac", {.seconds = 0.3, .amplitude = 0}), kSoundLoopOff);
+    EXPECT_EQ(soundStreamGetTime(looped), 0);
+    const auto beforePlay = Clock::now();
+    ASSERT_GE(soundStreamPlay(kSoundFreeChannel, looped), 0);
+    ASSERT_GE(soundStreamPlay(kSoundFreeChannel, once), 0);
+    const int64_t mixedBefore = soundOutputFramesMixed();
+    const auto afterPlay = Clock::now();
+    watchClock(looped, beforePlay, afterPlay, 500, true);
+    // It mixes in real time too (from a block ahead), or what is heard lags.
+    EXPECT_GT(soundOutputFramesMixed() - mixedBefore, 0.75 * msSince(afterPlay) * kRate / 1000);
+    EXPECT_GT(soundStreamGetTime(looped), 400);
+    EXPECT_EQ(soundStreamGetTime(once), 300);
+    EXPECT_EQ(values(), zeros);
+
+    soundDspSetActive(soundGetSpectrumUnit(), true);
+    auto halves = [](const float* v) {
+        return std::abs(v[kToneBin] - 0.5f) < 0.03f && std::abs(v[3 * kToneBin] - 0.5f) < 0.03f;
+    };
+    EXPECT_TRUE(halves(spectrumWhen(halves).data()));
+    soundStreamClose(looped);
+    soundStreamClose(once);
+    EXPECT_EQ(values(), zeros);
+    ASSERT_GE(soundStreamPlay(kSoundFreeChannel, open(module())), 0);
+    auto audible = [](const float* v) { return *std::max_element(v, v + 512) > 0.01f; };
+    EXPECT_TRUE(audible(spectrumWhen(audible).data()));
+}
+
+// SDL's disk driver stands in for a sound card. Its streams normally run on
+// the monotonic clock, and forced to follow the device they still never step
+// back and never run ahead of what it has taken. It writes what it is given:
+// the tone arrives intact, the same on both sides.
+TEST_F(SoundTest, DeviceOutputThroughSdl) {
+    const std::string raw = dir + "/out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    const std::string sine = tone("sine.wav", {.seconds = 0.5});
+    for (const bool force : {true, false}) {
+        soundForceDeviceClock(force);
+        ASSERT_TRUE(soundSetOutput(kSoundOutputDevice));
+        ASSERT_TRUE(soundInit(kRate, 16, 0)) << soundGetErrorDetail();
+        EXPECT_STREQ(soundOutputName(), "disk");
+        SoundStream* stream = open(sine, kSoundLoopOff);
+        const auto beforePlay = Clock::now();
+        ASSERT_GE(soundStreamPlay(kSoundFreeChannel, stream), 0);
+        watchClock(stream, beforePlay, beforePlay, 500, false);
+        while (soundStreamGetTime(stream) < 500 && msSince(beforePlay) < 10000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        soundClose();
+    }
+    std::ifstream in(raw, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::vector<float> stereo(bytes.size() / sizeof(float));
+    std::memcpy(stereo.data(), bytes.data(), stereo.size() * sizeof(float));
+    const auto first = std::find_if(stereo.begin(), stereo.end(), [](float s) { return s != 0; });
+    const size_t begin = size_t(first - stereo.begin()) / 2;
+    ASSERT_GE(stereo.size() / 2, begin + kSpectrumWindow) << "too little was written";
+    float mono[kSpectrumWindow], magnitudes[kSpectrumBins];
+    for (size_t i = 0; i < kSpectrumWindow; ++i) {
+        EXPECT_EQ(stereo[(begin + i) * 2], stereo[(begin + i) * 2 + 1]);
+        mono[i] = stereo[(begin + i) * 2];
+    }
+    analyseSpectrum(*createSpectrumAnalyser(), mono, magnitudes);
+    EXPECT_EQ(std::max_element(magnitudes, magnitudes + kSpectrumBins) - magnitudes, kToneBin);
+
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    EXPECT_TRUE(soundDeviceRequested());
+    EXPECT_FALSE(soundInit(kRate, 16, 0));
+    EXPECT_EQ(soundGetError(), kSoundErrorInit);
+}
+
+TEST(SpectrumAnalyser, FullScaleSinePeaksAtOneInItsBin) {
+    float samples[kSpectrumWindow], magnitudes[kSpectrumBins];
+    for (int i = 0; i < kSpectrumWindow; ++i) {
+        samples[i] = float(std::sin(2 * std::numbers::pi * kToneBin * i / kSpectrumWindow + 0.3));
+    }
+    analyseSpectrum(*createSpectrumAnalyser(), samples, magnitudes);
+    EXPECT_NEAR(magnitudes[kToneBin], 1.0f, 1e-4f);
+    // The Hann window spreads half into each neighbour and nothing further.
+    EXPECT_NEAR(magnitudes[kToneBin - 1], 0.5f, 1e-4f);
+    EXPECT_NEAR(magnitudes[kToneBin + 1], 0.5f, 1e-4f);
+    EXPECT_LT(*std::max_element(magnitudes + kToneBin + 2, magnitudes + kSpectrumBins), 1e-4f);
+    std::fill(std::begin(samples), std::end(samples), 0.0f);
+    analyseSpectrum(*createSpectrumAnalyser(), samples, magnitudes);
+    EXPECT_EQ(*std::max_element(std::begin(magnitudes), std::end(magnitudes)), 0.0f);
+}
+
+// The play clock against a simulated device whose reports come late and
+// irregularly, and whose speed differs from the monotonic clock's: the clock
+// must never step back, stay smooth between frames and settle onto the device.
+TEST(PlayClock, FollowsAFastJitteryDeviceSmoothly) {
+    const struct {
+        const char* name;
+        double speed, periodMs, lateMs, frameMs; // speed: device ms per monotonic ms
+    } cases[] = {{"steady", 1.0, 23.22, 0, 2},
+                 {"fast dummy", 1.006, 23.22, 3, 2},
+                 {"slow card, late callbacks", 0.999, 10.0, 8, 16.7},
+                 {"large periods, slow frames", 1.002, 85.0, 20, 200}};
+    for (const auto& c : cases) {
+        PlayClock clock;
+        uint32_t seed = 12345;
+        double dueMs = 0, nextMs = 0, lastTime = 0, worstStepMs = 0, errorMs = 0;
+        bool backwards = false;
+        for (double wall = 0; wall < 30000; wall += c.frameMs) {
+            // The device calls back every period plus a delay below lateMs;
+            // the frame that follows reports the latest callback.
+            std::optional<double> heardMs;
+            int64_t atNs = 0;
+            while (dueMs <= wall) {
+                heardMs = dueMs * c.speed;
+                atNs = int64_t(dueMs * kNsPerMs);
+                nextMs += c.periodMs / c.speed;
+                seed = seed * 1664525u + 1013904223u;
+                dueMs = nextMs + c.lateMs * double(seed >> 8) / double(1u << 24);
+            }
+            if (heardMs) clockReport(clock, *heardMs, atNs);
+            const double time = clockTime(clock, int64_t(wall * kNsPerMs), 1e12);
+            backwards |= time < lastTime;
+            if (wall > 3000)
+                worstStepMs = std::max(worstStepMs, std::abs(time - lastTime - c.frameMs));
+            errorMs = time - wall * c.speed;
+            lastTime = time;
+        }
+        EXPECT_FALSE(backwards) << c.name;
+        // The reports lag by up to the callback delay; the clock sits within
+        // that of the device once settled, and a frame's step differs from
+        // the wall's by a small fraction of it.
+        EXPECT_LT(std::abs(errorMs), c.lateMs + 2) << c.name;
+        EXPECT_LT(worstStepMs, 0.05 * c.frameMs + 0.01) << c.name;
+    }
+}
+
+TEST(PlayClock, StartsAtZeroHoldsAtTheLimitAndJumpsAfterAStall) {
+    PlayClock clock;
+    EXPECT_EQ(clockTime(clock, 5 * kNsPerMs, 1e12), 0);
+    clockReport(clock, -40, 0); // the first sound is still on its way
+    EXPECT_EQ(clockTime(clock, 20 * kNsPerMs, 1e12), 0);
+    EXPECT_NEAR(clockTime(clock, 100 * kNsPerMs, 1e12), 60, 1e-9);
+    // Nothing beyond what the device has been given, and no step back after.
+    EXPECT_EQ(clockTime(clock, 200 * kNsPerMs, 90), 90);
+    EXPECT_EQ(clockTime(clock, 210 * kNsPerMs, 80), 90);
+    // The device leaps ahead (it stalled the reader): the clock jumps too.
+    clockReport(clock, 5000, 300 * kNsPerMs);
+    EXPECT_NEAR(clockTime(clock, 300 * kNsPerMs, 1e12), 5000, 1e-9);
+}
+
+// The music module as the show calls it. Without music the clock starts
+// with the first frame and the spectrum is silent. Music off needs no audio
+// device: a driver that does not exist is never asked. The end time 0
+// becomes the stream's length.
+TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
+    float values[kMusicSpectrumSize];
+    std::fill(std::begin(values), std::end(values), 1.0f);
+    enableSpectrum();
+    readSpectrum(values);
+    EXPECT_EQ(*std::max_element(std::begin(values), std::end(values)), 0.0f);
+    int32_t first = musicTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_GE(musicTime(), first + 30);
+
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    music.musicFile = tone("tune.wav", {.seconds = 1.25});
+    const MusicError error = startMusic(false, music);
+    ASSERT_TRUE(error.ok()) << error.message << ": " << error.detail;
+    EXPECT_EQ(music.musicEnd, 1250);
+    first = musicTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(musicTime(), first + 50);
+    for (const auto start = Clock::now(); values[kToneBin] < 0.5f && msSince(start) < 5000;) {
+        readSpectrum(values);
+    }
+    EXPECT_GT(values[kToneBin], 0.5f);
+    stopMusic();
+}
+
+TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {
+    std::ofstream(dir + "/words.ogg") << "nothing to hear here";
+    const struct {
+        const char *file, *driver, *message;
+    } cases[] = {{"missing.ogg", nullptr, "File not found"},
+                 {"words.ogg", nullptr, "Unknown file format"},
+                 {"words.ogg", "no-such-driver", "Error initializing output device"}};
+    for (const auto& c : cases) {
+        c.driver ? setenv("SDL_AUDIODRIVER", c.driver, 1) : unsetenv("SDL_AUDIODRIVER");
+        music.musicFile = dir + "/" + c.file;
+        const MusicError error = startMusic(c.driver != nullptr, music);
+        EXPECT_EQ(error.module, "FMOD");
+        EXPECT_EQ(error.message, c.message);
+        EXPECT_FALSE(error.detail.empty()) << c.message;
+        soundClose();
+    }
+    EXPECT_STREQ(fmodErrorText(1),
+                 "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first");
+    EXPECT_STREQ(fmodErrorText(19), "Unknown error");
+    EXPECT_STREQ(fmodErrorText(-1), "Unknown error");
+}
