@@ -58,11 +58,6 @@ inline void writeBytes(const std::string& fileName, const std::vector<uint8_t>& 
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline std::string readBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A near-lossless HWL file (no threshold, 8-bit values, one level) of the
 // picture colour(x, y); sizes must be even.
 inline std::vector<uint8_t> encodePicture(int width, int height,
@@ -252,14 +247,11 @@ constexpr const char* kNames[kTextureCount] = {
     "ppl2",     "ppl3",  "grass",   "bplogo",   "standup", "sucks",     "whoops",
     "move",     "love",  "seeyou",  "speakers", "floor",   "background"};
 
-// Shapes of the "_alpha" companions: a figure (head on a body) standing on
-// the bottom edge, a tuft wider at the bottom, a frame three pixels wide
-// around a see-through middle.
+// The "_alpha" companions: a figure, a head on a body, standing on the
+// bottom edge. The pictures with an alpha from their own blue byte: a frame
+// three pixels wide around a see-through middle.
 inline bool inFigure(int x, int y) {
     return (x >= 3 && x <= 12 && y >= 5) || (x >= 5 && x <= 10 && y >= 1 && y <= 4);
-}
-inline bool inTuft(int x, int y) {
-    return std::abs(2 * x - 15) < y + 1;
 }
 inline bool inFrame(int x, int y) {
     return x < 3 || y < 3 || x > 12 || y > 12;
@@ -287,9 +279,8 @@ inline void writeShowDirectory() {
             writePicture(name, [c](int, int) { return c; });
         }
         if (i > kGrass && i != kSpeakers) continue;
-        const auto shape = i == kGrass ? inTuft : i == kSpeakers ? inFrame : inFigure;
-        writePicture(name + "_alpha", [shape](int x, int y) {
-            const uint8_t v = shape(x, y) ? 255 : 0;
+        writePicture(name + "_alpha", [](int x, int y) {
+            const uint8_t v = inFigure(x, y) ? 255 : 0;
             return Rgb{v, v, v};
         });
     }

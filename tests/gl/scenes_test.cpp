@@ -20,7 +20,8 @@ constexpr TextureIndex kPerformers[11][3] = {
     {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit2, kVesk2, kQuopple2},
     {kOmbrit2, kVesk2, kQuopple1}, {kOmbrit2, kVesk2, kQuopple1}};
 
-// The overlay's alpha in scene `number` at play time t, before OpenGL clamps it.
+// The overlay's alpha in scene `number` at play time t, before OpenGL clamps
+// it.
 double overlayAlpha(int number, double t) {
     const double period[] = {0, 0, 0, 1000, 1000, 1000, 200, 1000, 500, 400, 400, 400};
     return number == 3 ? std::sin(t / 1000) : std::abs(std::sin(t / period[number]));
@@ -29,8 +30,18 @@ double overlayAlpha(int number, double t) {
 // Quads in every scene: floor, wall, 150 tufts, six of the crowd; then the
 // three performers; the foreground's logo and three glowing tufts.
 constexpr size_t kStageQuads = 158, kForegroundQuads = 4;
-const ExpectedQuad kLogoQuad = {
-    {{0, 1, 0.8f, 1, 0.5f}, {1, 1, 1, 1, 0.5f}, {1, 0, 1, 1.2f, 0.5f}, {0, 0, 0.8f, 1.2f, 0.5f}}};
+
+// An upright quad from x `left` to `right` and y `bottom` to `top`, its foot
+// at depth `foot` and its top at `head`; the picture's first row at the top,
+// mirrored left to right when `mirrored`.
+ExpectedQuad upright(float left, float right, float bottom, float top, float foot, float head,
+                     bool mirrored = false) {
+    const float s0 = mirrored ? 1 : 0, s1 = 1 - s0;
+    return {{{s0, 1, left, bottom, foot},
+             {s1, 1, right, bottom, foot},
+             {s1, 0, right, top, head},
+             {s0, 0, left, top, head}}};
+}
 
 } // namespace
 
@@ -85,62 +96,23 @@ TEST_F(ScenesTest, EachDrawSendsItsQuadsAndLeavesTheBlendTheNextFrameStartsWith)
         for (int i = kFirstTuft; i <= kLastTuft; ++i) {
             const Particle& t = particleSystem->particles[i];
             expectQuad(quads[1 + i],
-                       {{{0, 1, t.x - 0.5f, 0, t.z + t.lean},
-                         {1, 1, t.x + 0.5f, 0, t.z + t.lean},
-                         {1, 0, t.x + 0.5f, 1, t.z - t.lean},
-                         {0, 0, t.x - 0.5f, 1, t.z - t.lean}}},
+                       upright(t.x - 0.5f, t.x + 0.5f, 0, 1, t.z + t.lean, t.z - t.lean),
                        "tuft " + std::to_string(i));
         }
-        expectQuad(quads[155],
-                   {{{0, 1, 1.7f, 0, -1.2f},
-                     {1, 1, 0.8f, 0, -1.2f},
-                     {1, 0, 0.8f, 1, -1.5f},
-                     {0, 0, 1.7f, 1, -1.5f}}},
-                   "crowd, leaning back");
-        expectQuad(quads[157],
-                   {{{1, 1, -2.4f, 0, -2.5f},
-                     {0, 1, -1.6f, 0, -2.5f},
-                     {0, 0, -1.6f, 1.2f, -2.5f},
-                     {1, 0, -2.4f, 1.2f, -2.5f}}},
-                   "crowd, tall and mirrored");
-        expectQuad(quads[kStageQuads],
-                   {{{0, 1, -0.2f, 0, -0.3f},
-                     {1, 1, 0.8f, 0, -0.3f},
-                     {1, 0, 0.8f, 1, -0.3f},
-                     {0, 0, -0.2f, 1, -0.3f}}},
-                   "back");
-        expectQuad(quads[kStageQuads + 1],
-                   {{{0, 1, 0.6f, 0, -0.1f},
-                     {1, 1, 1.6f, 0, -0.1f},
-                     {1, 0, 1.6f, 1, -0.1f},
-                     {0, 0, 0.6f, 1, -0.1f}}},
-                   "middle");
-        expectQuad(
-            quads[kStageQuads + 2],
-            {{{0, 1, -0.8f, 0, 0}, {1, 1, 0.2f, 0, 0}, {1, 0, 0.2f, 1, 0}, {0, 0, -0.8f, 1, 0}}},
-            "front");
+        expectQuad(quads[155], upright(1.7f, 0.8f, 0, 1, -1.2f, -1.5f), "crowd, leaning back");
+        expectQuad(quads[157], upright(-2.4f, -1.6f, 0, 1.2f, -2.5f, -2.5f, true), "crowd, tall");
+        expectQuad(quads[kStageQuads], upright(-0.2f, 0.8f, 0, 1, -0.3f, -0.3f), "back");
+        expectQuad(quads[kStageQuads + 1], upright(0.6f, 1.6f, 0, 1, -0.1f, -0.1f), "middle");
+        expectQuad(quads[kStageQuads + 2], upright(-0.8f, 0.2f, 0, 1, 0, 0), "front");
         if (overlay) {
             const float alpha = float(std::clamp(overlayAlpha(number, playTime), 0.0, 1.0));
-            expectQuad(quads[kStageQuads + 3],
-                       {{{0, 1, -0.6f, -0.2f, 0.2f},
-                         {1, 1, 0.8f, -0.2f, 0.2f},
-                         {1, 0, 0.8f, 1.2f, 0.2f},
-                         {0, 0, -0.6f, 1.2f, 0.2f}}},
+            expectQuad(quads[kStageQuads + 3], upright(-0.6f, 0.8f, -0.2f, 1.2f, 0.2f, 0.2f),
                        "overlay", {1, 1, 1, alpha});
         }
         const size_t foreground = kStageQuads + 3 + overlay;
-        expectQuad(quads[foreground], kLogoQuad, "logo");
-        expectQuad(quads[foreground + 1],
-                   {{{0, 1, -0.2f, 0, -0.05f},
-                     {1, 1, 0.8f, 0, -0.05f},
-                     {1, 0, 0.8f, 1, -0.05f},
-                     {0, 0, -0.2f, 1, -0.05f}}},
-                   "glow");
-        expectQuad(quads[foreground + 3],
-                   {{{1, 1, -0.8f, 0, 0.1f},
-                     {0, 1, 0.2f, 0, 0.1f},
-                     {0, 0, 0.2f, 1, 0.1f},
-                     {1, 0, -0.8f, 1, 0.1f}}},
+        expectQuad(quads[foreground], upright(0.8f, 1, 1, 1.2f, 0.5f, 0.5f), "logo");
+        expectQuad(quads[foreground + 1], upright(-0.2f, 0.8f, 0, 1, -0.05f, -0.05f), "glow");
+        expectQuad(quads[foreground + 3], upright(-0.8f, 0.2f, 0, 1, 0.1f, 0.1f, true),
                    "glow, front");
     }
     // The closing fade: black, a quarter of the way up at 135500 ms.

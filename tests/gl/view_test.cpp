@@ -1,7 +1,6 @@
-// The camera's matrices against the textbook formulas, and the loading
+// The camera's matrices against GLU's for the show's view, and the loading
 // screen: the render state it sets for the whole show and its frames.
 #include <cmath>
-#include <numbers>
 
 #include "effects/camera.h"
 #include "gl_fixture.h"
@@ -10,45 +9,22 @@
 namespace {
 
 using Matrix = std::array<double, 16>; // column-major, as OpenGL keeps it
-using Vector = std::array<double, 3>;
 
 constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
-// 45 degrees, 4:3, near 0.1, far 100.
-Matrix perspective() {
-    const double f = 1 / std::tan(std::numbers::pi / 8), near = 0.1, far = 100;
+// The reference: 45 degrees, 4:3, near 0.1, far 100, times the view from
+// `eye` towards `centre`, as GLU computes them.
+Matrix projection(std::array<double, 9> view = {0, 0, 0, 0, 0, -1, 0, 1, 0}, bool withView = true) {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluPerspective(45, 4.0 / 3.0, 0.1, 100);
+    if (withView)
+        gluLookAt(view[0], view[1], view[2], view[3], view[4], view[5], view[6], view[7], view[8]);
     Matrix m{};
-    m[0] = f * 3 / 4;
-    m[5] = f;
-    m[10] = (far + near) / (near - far);
-    m[11] = -1;
-    m[14] = 2 * far * near / (near - far);
-    return m;
-}
-
-Vector unit(Vector v) {
-    const double length = std::hypot(v[0], v[1], v[2]);
-    return {v[0] / length, v[1] / length, v[2] / length};
-}
-
-// The perspective times the view from `eye` towards `centre`.
-Matrix projection(Vector eye, Vector centre, Vector up) {
-    const Vector f = unit({centre[0] - eye[0], centre[1] - eye[1], centre[2] - eye[2]});
-    const Vector s = unit(
-        {f[1] * up[2] - f[2] * up[1], f[2] * up[0] - f[0] * up[2], f[0] * up[1] - f[1] * up[0]});
-    const Vector u = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2],
-                      s[0] * f[1] - s[1] * f[0]};
-    Matrix view = kIdentity;
-    for (int i = 0; i < 3; ++i) {
-        view[i * 4] = s[i], view[i * 4 + 1] = u[i], view[i * 4 + 2] = -f[i];
-        view[12] -= s[i] * eye[i], view[13] -= u[i] * eye[i], view[14] += f[i] * eye[i];
-    }
-    const Matrix p = perspective();
-    Matrix m{};
-    for (int column = 0; column < 4; ++column)
-        for (int row = 0; row < 4; ++row)
-            for (int k = 0; k < 4; ++k)
-                m[column * 4 + row] += p[k * 4 + row] * view[column * 4 + k];
+    glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
     return m;
 }
 
@@ -76,11 +52,11 @@ class LoadingScreen : public OffscreenContext {
 
 // The perspective is 4:3 whatever the viewport.
 TEST_F(CameraTest, ViewsAreLoadedIntoTheProjectionOnlyWhileActive) {
-    const Matrix side = projection({1, 2, 3}, {0, 0, -5}, {0, 1, 0});
-    const Matrix high = projection({0, 4, 1}, {0, 0, 0}, {0, 0, -1});
+    const Matrix side = projection({1, 2, 3, 0.5, -1, -5, 0, 1, 0});
+    const Matrix high = projection({0, 4, 1, 0, 0, 0, 0, 0, -1});
     glViewport(0, 0, 100, 300);
     glTranslatef(1, 2, 3);
-    Camera camera = createCamera(1, 2, 3, 0, 0, -5, 0, 1, 0);
+    Camera camera = createCamera(1, 2, 3, 0.5f, -1, -5, 0, 1, 0);
     EXPECT_TRUE(camera.active);
     expectLoaded(side);
     setView(camera, 0, 4, 1, 0, 0, 0, 0, 0, -1);
@@ -89,11 +65,11 @@ TEST_F(CameraTest, ViewsAreLoadedIntoTheProjectionOnlyWhileActive) {
     expectLoaded(high);
     // Activation shows the neutral view until the next apply; the stored one is kept.
     setActive(camera, true);
-    expectLoaded(projection({0, 0, 0}, {0, 0, -1}, {0, 1, 0}));
+    expectLoaded(projection());
     apply(camera);
     expectLoaded(high);
     // Deactivation shows the stored view once; then apply leaves everything alone.
-    setView(camera, 1, 2, 3, 0, 0, -5, 0, 1, 0);
+    setView(camera, 1, 2, 3, 0.5f, -1, -5, 0, 1, 0);
     setActive(camera, false);
     EXPECT_FALSE(camera.active);
     expectLoaded(side);
@@ -117,7 +93,7 @@ TEST_F(LoadingScreen, InitSetsTheShowsRenderStateEvenWithoutItsPicture) {
     const TextureResult missing = initLoadingScreen(100, 80);
     EXPECT_EQ(missing.module, "kglTexture");
     EXPECT_EQ(missing.message, "Could not load Texture (data/loading.hwl: file not found)");
-    expectLoaded(perspective());
+    expectLoaded(projection({}, false));
     const std::pair<GLenum, GLint> integers[] = {
         {GL_SHADE_MODEL, GL_SMOOTH}, {GL_DEPTH_FUNC, GL_LEQUAL},
         {GL_DEPTH_TEST, GL_FALSE},   {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},

@@ -118,7 +118,7 @@ TEST_F(FatalError, ReplacesAnOlderReportReleasesTheWindowAndExitsWithOne) {
         },
         testing::ExitedWithCode(1),
         "following module had something to say:\n\nkglParticle\nToo many Particles initialized");
-    EXPECT_EQ(readBytes("error.txt"), errorReport("kglParticle", "Too many Particles initialized"));
+    EXPECT_EQ(readFile("error.txt"), errorReport("kglParticle", "Too many Particles initialized"));
 }
 
 TEST_F(FatalError, AReportThatCannotBeWrittenStillEndsTheShowOnStderr) {
@@ -202,6 +202,6 @@ TEST_F(X11Window, FullScreenInAModeTheScreenLacksIsRefused) {
     ScratchDirectory scratch;
     EXPECT_EXIT(createWindow(kTitle, 640, 480, 32, true), testing::ExitedWithCode(1),
                 "Screen resolution is not supported by your gfx card!");
-    EXPECT_EQ(readBytes("error.txt"),
+    EXPECT_EQ(readFile("error.txt"),
               errorReport("kglWinAPI", "Screen resolution is not supported by your gfx card!"));
 }
