@@ -15,9 +15,7 @@
 TEST(ShowUnderX, PlaysTheMadeDirectoryUntilEscape) {
     const std::string display = testDisplay(), dir = scratchCopyOfShow("under_x");
     const ShowProcess show = startShow(dir, display, TEST_SHOW_EXE);
-    pressKeys(display, show.dialog, "Return");
-    const unsigned long window = waitForWindow(display, kShowTitle, show.pid);
-    if (!window) waitForExit(show.pid, 0);
+    const unsigned long window = goToShowWindow(display, show);
     ASSERT_NE(window, 0u) << readFile(dir + "/show.log");
     // Long enough for loading and the first frames on a slow software renderer.
     std::this_thread::sleep_for(std::chrono::seconds(4));

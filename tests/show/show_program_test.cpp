@@ -181,9 +181,7 @@ TEST(ShowProgram, FailuresEndWithTheExactReportAndExitCodeOne) {
 TEST(ShowProgram, EscapeEndsTheShowUnderX) {
     const std::string display = testDisplay(), dir = makeShow("@scene Scene1 1 0 137000 \n");
     const ShowProcess show = startShow(dir, display, kExe);
-    pressKeys(display, show.dialog, "Return");
-    const unsigned long window = waitForWindow(display, kShowTitle, show.pid);
-    if (!window) waitForExit(show.pid, 0);
+    const unsigned long window = goToShowWindow(display, show);
     ASSERT_NE(window, 0u) << readFile(dir + "/show.log");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     pressKeys(display, window, "space");

@@ -127,3 +127,10 @@ ShowProcess startShow(const std::string& dir, const std::string& display, const 
     show.dialog = waitForWindow(display, "Config", show.pid);
     return show;
 }
+
+unsigned long goToShowWindow(const std::string& display, const ShowProcess& show) {
+    pressKeys(display, show.dialog, "Return");
+    const unsigned long window = waitForWindow(display, kShowTitle, show.pid);
+    if (!window) waitForExit(show.pid, 0);
+    return window;
+}

@@ -36,3 +36,6 @@ struct ShowProcess {
 // engine's own).
 ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
                       const std::string& environment = "", const std::string& arguments = "");
+// Enter on the show's dialog, then its window: 0 if none came (the program
+// is then ended).
+unsigned long goToShowWindow(const std::string& display, const ShowProcess& show);
