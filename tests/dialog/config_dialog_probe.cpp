@@ -11,36 +11,22 @@
 
 #include "show/config_dialog.h"
 
-namespace {
-
-constexpr int kSettingArgs = 5;
-
-} // namespace
-
 int main(int argc, char** argv) {
     Settings settings;
-    if (argc == 1 + kSettingArgs) {
-        settings.screenWidth = std::atoi(argv[1]);
-        settings.screenHeight = std::atoi(argv[2]);
-        settings.colourDepth = std::atoi(argv[3]);
-        settings.fullScreen = std::atoi(argv[4]) != 0;
-        settings.music = std::atoi(argv[5]) != 0;
+    if (argc == 6) {
+        settings = {std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3]),
+                    std::atoi(argv[4]) != 0, std::atoi(argv[5]) != 0};
     } else if (argc != 1) {
         std::fprintf(stderr, "usage: %s [WIDTH HEIGHT DEPTH FULLSCREEN MUSIC]\n", argv[0]);
         return 2;
     }
-    switch (runConfigDialog(settings)) {
-    case DialogOutcome::kGo:
+    const DialogOutcome outcome = runConfigDialog(settings);
+    if (outcome == DialogOutcome::kGo) {
         std::printf("go %dx%dx%d fullscreen=%d music=%d\n", settings.screenWidth,
-                    settings.screenHeight, settings.colourDepth, settings.fullScreen ? 1 : 0,
-                    settings.music ? 1 : 0);
-        break;
-    case DialogOutcome::kCancel:
-        std::printf("cancel\n");
-        break;
-    case DialogOutcome::kNoDisplay:
-        std::printf("no display\n");
-        break;
+                    settings.screenHeight, settings.colourDepth, int(settings.fullScreen),
+                    int(settings.music));
+    } else {
+        std::printf(outcome == DialogOutcome::kCancel ? "cancel\n" : "no display\n");
     }
     return 0;
 }

@@ -1,14 +1,11 @@
-// The eleven scenes: their registration, what each draws and in which
-// colour, the overlays that pulse with the play time, the closing fade, and
-// frames rendered through the show's own frame function.
-#include <algorithm>
+// The eleven scenes: their registration, every quad each draw sends (stage,
+// performers, overlay, foreground, fade) in its colour, the state it leaves,
+// and frames rendered through the show's own frame function.
 #include <cmath>
-#include <numbers>
 
-#include "feedback.h"
+#include "gl_fixture.h"
 #include "show/scene_draws.h"
 #include "show/stage.h"
-#include "show_fixture.h"
 
 using namespace showtest;
 
@@ -16,60 +13,46 @@ namespace {
 
 class ScenesTest : public ShowTest {};
 
-struct Performers {
-    TextureIndex back, middle, front;
-};
+// Back, middle and front performer of Scene1 to Scene11.
+constexpr TextureIndex kPerformers[11][3] = {
+    {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit2, kVesk2, kQuopple2}, {kOmbrit1, kVesk1, kQuopple1},
+    {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit1, kVesk2, kQuopple1}, {kOmbrit2, kVesk2, kQuopple1},
+    {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit1, kVesk1, kQuopple1}, {kOmbrit2, kVesk2, kQuopple2},
+    {kOmbrit2, kVesk2, kQuopple1}, {kOmbrit2, kVesk2, kQuopple1}};
 
-constexpr Performers kPerformers[12] = {
-    {},
-    {kOmbrit1, kVesk1, kQuopple1},
-    {kOmbrit2, kVesk2, kQuopple2},
-    {kOmbrit1, kVesk1, kQuopple1},
-    {kOmbrit1, kVesk1, kQuopple1},
-    {kOmbrit1, kVesk2, kQuopple1},
-    {kOmbrit2, kVesk2, kQuopple1},
-    {kOmbrit1, kVesk1, kQuopple1},
-    {kOmbrit1, kVesk1, kQuopple1},
-    {kOmbrit2, kVesk2, kQuopple2},
-    {kOmbrit2, kVesk2, kQuopple1},
-    {kOmbrit2, kVesk2, kQuopple1},
-};
-
-// The overlay's alpha in scene `number` at play time t, before OpenGL clamps it.
+// The overlay's alpha in scene `number` at play time t, before OpenGL clamps
+// it.
 double overlayAlpha(int number, double t) {
-    switch (number) {
-    case 3:
-        return std::sin(t / 1000);
-    case 6:
-        return std::abs(std::sin(t / 200));
-    case 8:
-        return std::abs(std::sin(t / 500));
-    case 9:
-    case 10:
-    case 11:
-        return std::abs(std::sin(t / 400));
-    default:
-        return std::abs(std::sin(t / 1000));
-    }
+    const double period[] = {0, 0, 0, 1000, 1000, 1000, 200, 1000, 500, 400, 400, 400};
+    return number == 3 ? std::sin(t / 1000) : std::abs(std::sin(t / period[number]));
 }
 
-constexpr int32_t kOverlayHidden = 4712; // 1500 x pi: the sine at -1
-constexpr int32_t kLogoShown = 1571;     // 500 x pi: the sine at 1
+// Quads in every scene: floor, wall, 150 tufts, six of the crowd; then the
+// three performers; the foreground's logo and three glowing tufts.
+constexpr size_t kStageQuads = 158, kForegroundQuads = 4;
 
-// A point of the overlay that nothing in the foreground covers.
-constexpr double kOverlayX = 0.1, kOverlayY = 1.1, kOverlayZ = 0.2;
+// An upright quad from x `left` to `right` and y `bottom` to `top`, its foot
+// at depth `foot` and its top at `head`; the picture's first row at the top,
+// mirrored left to right when `mirrored`.
+ExpectedQuad upright(float left, float right, float bottom, float top, float foot, float head,
+                     bool mirrored = false) {
+    const float s0 = mirrored ? 1 : 0, s1 = 1 - s0;
+    return {{{s0, 1, left, bottom, foot},
+             {s1, 1, right, bottom, foot},
+             {s1, 0, right, top, head},
+             {s0, 0, left, top, head}}};
+}
 
 } // namespace
 
 TEST_F(ScenesTest, ElevenScenesShareTheSetUpAndTheCameraCallbacks) {
     for (int number = 1; number <= 11; ++number) {
-        SCOPED_TRACE(number);
         const Scene* scene = sceneSlots[number];
-        ASSERT_NE(scene, nullptr);
+        ASSERT_NE(scene, nullptr) << number;
         EXPECT_EQ(scene->name, "Scene" + std::to_string(number));
-        EXPECT_EQ(scene->onStart, sceneSetup);
-        EXPECT_EQ(scene->onDraw, sceneDraw(number));
-        EXPECT_EQ(scene->onAfterSwap, number == 6 ? swayCameraBounce : swayCamera);
+        EXPECT_EQ(scene->onStart, sceneSetup) << number;
+        EXPECT_EQ(scene->onDraw, sceneDraw(number)) << number;
+        EXPECT_EQ(scene->onAfterSwap, number == 6 ? swayCameraBounce : swayCamera) << number;
         for (int other = 1; other < number; ++other) EXPECT_NE(sceneDraw(other), scene->onDraw);
     }
     EXPECT_EQ(sceneSlots[12], nullptr);
@@ -77,138 +60,119 @@ TEST_F(ScenesTest, ElevenScenesShareTheSetUpAndTheCameraCallbacks) {
     EXPECT_EQ(sceneDraw(12), nullptr);
 }
 
-TEST_F(ScenesTest, EachDrawEndsWithTheBlendFunctionTheNextFrameStartsWith) {
+// Whatever the model-view and the colour held (a fade, an overlay), each
+// draw starts from the identity in opaque white, and ends with the blend
+// the next frame's stage starts with.
+TEST_F(ScenesTest, EachDrawSendsItsQuadsAndLeavesTheBlendTheNextFrameStartsWith) {
+    restartRandom();
+    sceneSetup();
     for (int number = 1; number <= 11; ++number) {
         SCOPED_TRACE(number);
+        playTime = number == 11 ? 135500 : 4000; // each pulse between its extremes
         glBlendFunc(GL_ONE, GL_ZERO);
-        sceneDraw(number)();
-        EXPECT_EQ(blendSource(), GL_SRC_ALPHA);
-        EXPECT_EQ(blendDestination(), number == 11 ? GL_ONE_MINUS_SRC_ALPHA : GL_ONE);
-        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    }
-}
-
-TEST_F(ScenesTest, EachDrawSendsStagePerformersOverlayAndForeground) {
-    constexpr int32_t kTime = 4000; // every pulse somewhere between its extremes
-    constexpr size_t kStageQuads = 158, kForegroundQuads = 4;
-    playTime = kTime;
-    for (int number = 1; number <= 11; ++number) {
-        SCOPED_TRACE(number);
-        const bool hasOverlay = number >= 3;
-        // Whatever the model-view held, the draw starts from the identity.
         const std::vector<FeedbackQuad> quads = recordQuads([number] {
             glTranslatef(5, 0, 0);
+            glColor4f(0, 0, 0, 0.5f);
             sceneDraw(number)();
         });
-        ASSERT_EQ(quads.size(),
-                  kStageQuads + 3 + (hasOverlay ? 1 : 0) + kForegroundQuads + (number == 11));
-        expectQuad(quads[kStageQuads],
-                   {{{0, 1, -0.2f, 0, -0.3f},
-                     {1, 1, 0.8f, 0, -0.3f},
-                     {1, 0, 0.8f, 1, -0.3f},
-                     {0, 0, -0.2f, 1, -0.3f}}},
-                   "back place");
-        expectQuad(quads[kStageQuads + 1],
-                   {{{0, 1, 0.6f, 0, -0.1f},
-                     {1, 1, 1.6f, 0, -0.1f},
-                     {1, 0, 1.6f, 1, -0.1f},
-                     {0, 0, 0.6f, 1, -0.1f}}},
-                   "middle place");
+        EXPECT_EQ(glInteger(GL_BLEND_SRC), GL_SRC_ALPHA);
+        EXPECT_EQ(glInteger(GL_BLEND_DST), number == 11 ? GL_ONE_MINUS_SRC_ALPHA : GL_ONE);
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+        EXPECT_EQ(glInteger(GL_TEXTURE_BINDING_2D), GLint(textures[kGrass]->textureName));
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const size_t overlay = number >= 3 ? 1 : 0;
+        ASSERT_EQ(quads.size(), kStageQuads + 3 + overlay + kForegroundQuads + (number == 11));
         expectQuad(
-            quads[kStageQuads + 2],
-            {{{0, 1, -0.8f, 0, 0}, {1, 1, 0.2f, 0, 0}, {1, 0, 0.2f, 1, 0}, {0, 0, -0.8f, 1, 0}}},
-            "front place");
-        if (!hasOverlay) continue;
-        const float alpha = float(std::clamp(overlayAlpha(number, kTime), 0.0, 1.0));
-        expectQuad(quads[kStageQuads + 3],
-                   {{{0, 1, -0.6f, -0.2f, 0.2f},
-                     {1, 1, 0.8f, -0.2f, 0.2f},
-                     {1, 0, 0.8f, 1.2f, 0.2f},
-                     {0, 0, -0.6f, 1.2f, 0.2f}}},
-                   "overlay", {1, 1, 1, alpha});
-        // The foreground is white again.
-        expectQuad(quads[kStageQuads + 4],
-                   {{{0, 1, 0.8f, 1, 0.5f},
-                     {1, 1, 1, 1, 0.5f},
-                     {1, 0, 1, 1.2f, 0.5f},
-                     {0, 0, 0.8f, 1.2f, 0.5f}}},
-                   "logo");
+            quads[0],
+            {{{0, 12, -10, 0, -10}, {12, 12, 10, 0, -10}, {12, 0, 10, 0, 10}, {0, 0, -10, 0, 10}}},
+            "floor");
+        expectQuad(quads[1],
+                   {{{0, 1, -10, -0.02f, -10},
+                     {1, 1, 10, -0.02f, -10},
+                     {1, 0.6f, 10, 6, -10},
+                     {0, 0.6f, -10, 6, -10}}},
+                   "back wall");
+        // Each tuft's foot at depth z + lean, its top at z - lean.
+        for (int i = kFirstTuft; i <= kLastTuft; ++i) {
+            const Particle& t = particleSystem->particles[i];
+            expectQuad(quads[1 + i],
+                       upright(t.x - 0.5f, t.x + 0.5f, 0, 1, t.z + t.lean, t.z - t.lean),
+                       "tuft " + std::to_string(i));
+        }
+        expectQuad(quads[155], upright(1.7f, 0.8f, 0, 1, -1.2f, -1.5f), "crowd, leaning back");
+        expectQuad(quads[157], upright(-2.4f, -1.6f, 0, 1.2f, -2.5f, -2.5f, true), "crowd, tall");
+        expectQuad(quads[kStageQuads], upright(-0.2f, 0.8f, 0, 1, -0.3f, -0.3f), "back");
+        expectQuad(quads[kStageQuads + 1], upright(0.6f, 1.6f, 0, 1, -0.1f, -0.1f), "middle");
+        expectQuad(quads[kStageQuads + 2], upright(-0.8f, 0.2f, 0, 1, 0, 0), "front");
+        if (overlay) {
+            const float alpha = float(std::clamp(overlayAlpha(number, playTime), 0.0, 1.0));
+            expectQuad(quads[kStageQuads + 3], upright(-0.6f, 0.8f, -0.2f, 1.2f, 0.2f, 0.2f),
+                       "overlay", {1, 1, 1, alpha});
+        }
+        const size_t foreground = kStageQuads + 3 + overlay;
+        expectQuad(quads[foreground], upright(0.8f, 1, 1, 1.2f, 0.5f, 0.5f), "logo");
+        expectQuad(quads[foreground + 1], upright(-0.2f, 0.8f, 0, 1, -0.05f, -0.05f), "glow");
+        expectQuad(quads[foreground + 3], upright(-0.8f, 0.2f, 0, 1, 0.1f, 0.1f, true),
+                   "glow, front");
     }
-
     // The closing fade: black, a quarter of the way up at 135500 ms.
-    playTime = 135500;
     const std::vector<FeedbackQuad> quads = recordQuads(sceneDraw(11));
-    ASSERT_EQ(quads.size(), kStageQuads + 3 + 1 + kForegroundQuads + 1);
-    const FeedbackQuad& fade = quads.back();
-    const std::array<std::array<float, 3>, 4> corners = {
-        {{-2.6f, -2.2f, 0.4f}, {2.8f, -2.2f, 0.4f}, {2.8f, 2.2f, 0.4f}, {-2.6f, 2.2f, 0.4f}}};
+    const float corners[4][2] = {{-2.6f, -2.2f}, {2.8f, -2.2f}, {2.8f, 2.2f}, {-2.6f, 2.2f}};
     for (int k = 0; k < 4; ++k) {
-        EXPECT_NEAR(fade[k].x, corners[k][0], 1e-4);
-        EXPECT_NEAR(fade[k].y, corners[k][1], 1e-4);
-        EXPECT_NEAR(fade[k].z, corners[k][2], 1e-4);
-        EXPECT_EQ(fade[k].r, 0.0f);
-        EXPECT_EQ(fade[k].a, 0.25f);
+        const FeedbackCorner& c = quads.back()[k];
+        EXPECT_NEAR(c.x, corners[k][0], 1e-4) << k;
+        EXPECT_NEAR(c.y, corners[k][1], 1e-4) << k;
+        EXPECT_NEAR(c.z, 0.4f, 1e-4) << k;
+        EXPECT_EQ(c.r + c.g + c.b, 0.0f) << k;
+        EXPECT_EQ(c.a, 0.25f) << k;
     }
 }
 
-TEST_F(ScenesTest, EachSceneShowsItsThreePerformers) {
+TEST_F(ScenesTest, EachSceneShowsItsThreePerformersAndTheLogo) {
     hideTexture(kGrass); // the glowing grass would tint them
     for (int number = 1; number <= 11; ++number) {
         SCOPED_TRACE(number);
         renderFrame(number, 0); // the camera's view for t = 0
         const Frame frame = renderFrame(number, 0);
-        if (number == 1) saveForViewing(frame, "scene1_performers.png");
-        const Performers p = kPerformers[number];
-        expectColour(pixelAt(frame, 0.4, 0.4, -0.3), kColours[p.back], "back");
-        expectColour(pixelAt(frame, 1.2, 0.4, -0.1), kColours[p.middle], "middle");
-        expectColour(pixelAt(frame, -0.5, 0.4, 0), kColours[p.front], "front");
+        expectColour(pixelAt(frame, 0.4, 0.4, -0.3), kColours[kPerformers[number - 1][0]], "back");
+        expectColour(pixelAt(frame, 1.2, 0.4, -0.1), kColours[kPerformers[number - 1][1]],
+                     "middle");
+        expectColour(pixelAt(frame, -0.5, 0.4, 0), kColours[kPerformers[number - 1][2]], "front");
         // The logo's frame, drawn with ordinary transparency over the wall.
         expectColour(pixelAt(frame, 0.82, 1.1, 0.5), kColours[kLogo], "logo");
     }
 }
 
+// At 1500 x pi ms Scene3's signed sine is at -1: nothing of its logo shows,
+// while Scene4 (the same performers) shows its overlay fully; half a cycle
+// earlier Scene3 shows its logo. The point is one nothing else covers.
 TEST_F(ScenesTest, TheOverlayFollowsThePlayTime) {
-    renderFrame(1, kOverlayHidden);
-    const Frame plain = renderFrame(1, kOverlayHidden);
-    // Scene3's signed sine is at -1: nothing of its logo shows.
-    const Frame hidden = renderFrame(3, kOverlayHidden);
-    EXPECT_EQ(hidden, plain);
-    // Scene4 has the same performers and its overlay fully shown.
-    const Frame shown = renderFrame(4, kOverlayHidden);
-    saveForViewing(shown, "scene4_overlay.png");
-    expectColour(pixelAt(shown, kOverlayX, kOverlayY, kOverlayZ), kColours[kSucks], "overlay");
-    EXPECT_GT(std::abs(pixelAt(plain, kOverlayX, kOverlayY, kOverlayZ).r - kColours[kSucks].r),
-              100);
-
-    // Half a cycle earlier Scene3 shows its logo.
-    renderFrame(3, kLogoShown);
-    const Frame logo = renderFrame(3, kLogoShown);
-    saveForViewing(logo, "scene3_logo.png");
-    expectColour(pixelAt(logo, kOverlayX, kOverlayY, kOverlayZ), kColours[kLogo], "logo");
+    const auto overlayAt = [](const Frame& frame) { return pixelAt(frame, 0.1, 1.1, 0.2); };
+    renderFrame(1, 4712);
+    const Frame plain = renderFrame(1, 4712);
+    EXPECT_EQ(renderFrame(3, 4712), plain);
+    expectColour(overlayAt(renderFrame(4, 4712)), kColours[kSucks], "overlay");
+    EXPECT_GT(std::abs(overlayAt(plain).r - kColours[kSucks].r), 100);
+    renderFrame(3, 1571);
+    expectColour(overlayAt(renderFrame(3, 1571)), kColours[kLogo], "logo");
 }
 
+// Scene10 draws what Scene11 draws before its fade; both start from the
+// ordinary transparency Scene11 leaves, with the view for `time`.
 TEST_F(ScenesTest, TheLastSceneFadesToBlack) {
-    // Scene10 draws what Scene11 draws before its fade; both start from the
-    // ordinary transparency that Scene11 leaves, with the view for `time`.
     const auto withAndWithoutFade = [this](int32_t time) {
         renderFrame(11, time);
         const Frame before = renderFrame(10, time);
         renderFrame(11, time);
         return std::pair{before, renderFrame(11, time)};
     };
-
     const auto [early, unfaded] = withAndWithoutFade(134000);
     EXPECT_EQ(early, unfaded) << "a negative alpha shows nothing";
-
     const auto [plain, half] = withAndWithoutFade(136000);
-    saveForViewing(plain, "scene10_136000.png");
-    saveForViewing(half, "scene11_136000.png");
+    EXPECT_NE(plain, half);
     for (size_t i = 0; i < plain.rgba.size(); i += 4)
         for (size_t c = 0; c < 3; ++c)
             ASSERT_NEAR(half.rgba[i + c], plain.rgba[i + c] / 2.0, 1) << "byte " << i + c;
-    EXPECT_NE(plain, half);
-
     const Frame black = renderFrame(11, 137000);
     for (size_t i = 0; i < black.rgba.size(); i += 4)
         ASSERT_EQ(black.rgba[i] + black.rgba[i + 1] + black.rgba[i + 2], 0) << "pixel " << i / 4;

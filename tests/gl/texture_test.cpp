@@ -1,8 +1,9 @@
-#include <GL/gl.h>
-
-#include "gl_support.h"
-#include "images/hwl_encode.h"
+// Textures from HWL files: what is uploaded and with which parameters, the
+// alpha helpers the show's loading uses, and the files refused.
 #include "images/texture.h"
+
+#include "gl_fixture.h"
+#include "images/hwl_decoder.h"
 
 namespace {
 
@@ -12,17 +13,27 @@ Rgb gradient(int x, int y) {
     return {uint8_t(30 * x), uint8_t(30 * y), uint8_t(10 + 20 * x)};
 }
 
-std::vector<uint8_t> readTexture(GLenum format, int width, int height, int level = 0) {
-    std::vector<uint8_t> pixels(size_t(width) * height * 4);
-    glGetTexImage(GL_TEXTURE_2D, level, format, GL_UNSIGNED_BYTE, pixels.data());
+// The bound texture's pixels as stored, in the show's byte order.
+std::vector<uint8_t> stored(int side = kSide, int level = 0) {
+    std::vector<uint8_t> pixels(size_t(side) * side * 4);
+    glGetTexImage(GL_TEXTURE_2D, level, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
 }
 
+std::vector<uint8_t> bytesOf(const TextureImage& image) {
+    return {image.pixels.begin(), image.pixels.end()};
+}
+
 void expectLinearRepeat() {
-    EXPECT_EQ(textureParameter(GL_TEXTURE_MIN_FILTER), GL_LINEAR);
-    EXPECT_EQ(textureParameter(GL_TEXTURE_MAG_FILTER), GL_LINEAR);
-    EXPECT_EQ(textureParameter(GL_TEXTURE_WRAP_S), GL_REPEAT);
-    EXPECT_EQ(textureParameter(GL_TEXTURE_WRAP_T), GL_REPEAT);
+    const std::pair<GLenum, GLint> expected[] = {{GL_TEXTURE_MIN_FILTER, GL_LINEAR},
+                                                 {GL_TEXTURE_MAG_FILTER, GL_LINEAR},
+                                                 {GL_TEXTURE_WRAP_S, GL_REPEAT},
+                                                 {GL_TEXTURE_WRAP_T, GL_REPEAT}};
+    for (const auto& [name, value] : expected) {
+        GLint actual = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, name, &actual);
+        EXPECT_EQ(actual, value) << "parameter " << name;
+    }
 }
 
 class TextureTest : public OffscreenContext {
@@ -36,7 +47,7 @@ class TextureTest : public OffscreenContext {
 
 } // namespace
 
-TEST_F(TextureTest, CreationUploadsTheDecodedPixelsAndLeavesThemBound) {
+TEST_F(TextureTest, CreationUploadsTheDecodedPixelsLeavesThemBoundAndDestructionDeletesThem) {
     TextureResult result = createTexture("data/picture.hwl", 4, false);
     ASSERT_TRUE(result.ok()) << result.message;
     const Texture& texture = *result.texture;
@@ -47,25 +58,40 @@ TEST_F(TextureTest, CreationUploadsTheDecodedPixelsAndLeavesThemBound) {
     EXPECT_NE(texture.textureName, 0u);
     EXPECT_EQ(GLuint(glInteger(GL_TEXTURE_BINDING_2D)), texture.textureName);
     expectLinearRepeat();
-
-    const std::vector<uint8_t> decoded = decodedPixels("data/picture.hwl");
-    EXPECT_EQ(std::vector<uint8_t>(texture.image.pixels.begin(), texture.image.pixels.end()),
-              decoded);
-    EXPECT_EQ(readTexture(GL_BGRA, kSide, kSide), decoded); // alpha 0 as decoded
+    std::vector<uint8_t> decoded;
+    hwl::HwlHeader header{};
+    ASSERT_TRUE(hwl::decodeHwl(decoded, header, "data/picture.hwl", true).ok());
+    EXPECT_EQ(bytesOf(texture.image), decoded);
+    EXPECT_EQ(stored(), decoded); // alpha 0 as decoded
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    const GLuint name = texture.textureName;
+    result.texture.reset();
+    EXPECT_EQ(glIsTexture(name), GL_FALSE);
 }
 
-TEST_F(TextureTest, ThreeComponentsDropTheFourthByte) {
-    TextureResult result = createTexture("data/picture.hwl", 3, false);
-    ASSERT_TRUE(result.ok()) << result.message;
-    Texture& texture = *result.texture;
-    setAlpha(texture.image, 7);
-    texture.upload();
-    glBindTexture(GL_TEXTURE_2D, texture.textureName);
-    const std::vector<uint8_t> stored = readTexture(GL_BGRA, kSide, kSide);
-    for (size_t i = 0; i < stored.size(); ++i) {
-        const uint8_t expected = i % 4 == 3 ? 255 : texture.image.pixels[i];
-        ASSERT_EQ(stored[i], expected) << "byte " << i;
+// Parameters changed behind the texture's back are set again; three
+// components drop the alpha byte.
+TEST_F(TextureTest, UploadStoresTheImageUnderANewNameAndLeavesNothingBound) {
+    for (int components : {4, 3}) {
+        SCOPED_TRACE(components);
+        TextureResult result = createTexture("data/picture.hwl", components, false);
+        ASSERT_TRUE(result.ok()) << result.message;
+        Texture& texture = *result.texture;
+        const GLuint oldName = texture.textureName;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        setAlpha(texture.image, 200);
+        texture.upload();
+        EXPECT_EQ(glInteger(GL_TEXTURE_BINDING_2D), 0);
+        EXPECT_EQ(glIsTexture(texture.textureName), GL_TRUE);
+        // The old name is gone, unless OpenGL handed the same number out again.
+        if (texture.textureName != oldName) {
+            EXPECT_EQ(glIsTexture(oldName), GL_FALSE);
+        }
+        glBindTexture(GL_TEXTURE_2D, texture.textureName);
+        expectLinearRepeat();
+        std::vector<uint8_t> expected = bytesOf(texture.image);
+        for (size_t i = 3; components == 3 && i < expected.size(); i += 4) expected[i] = 255;
+        EXPECT_EQ(stored(), expected);
     }
 }
 
@@ -79,122 +105,80 @@ TEST_F(TextureTest, MipmappedTexturesHaveTheChainButStillAMinFilterOfLinear) {
         EXPECT_EQ(width, side) << "level " << level;
     }
     // Level 1 averages 2 x 2 blocks of the picture.
-    const std::vector<uint8_t> half = readTexture(GL_BGRA, kSide / 2, kSide / 2, 1);
     const auto& pixels = result.texture->image.pixels;
     const int sum = pixels[0] + pixels[4] + pixels[kSide * 4] + pixels[kSide * 4 + 4];
-    EXPECT_NEAR(half[0], sum / 4.0, 1.0);
+    EXPECT_NEAR(stored(kSide / 2, 1)[0], sum / 4.0, 1.0);
 }
 
-TEST_F(TextureTest, UploadReplacesTheNameAndLeavesNothingBound) {
-    TextureResult result = createTexture("data/picture.hwl", 4, false);
-    ASSERT_TRUE(result.ok()) << result.message;
-    Texture& texture = *result.texture;
-    const GLuint oldName = texture.textureName;
-    // Change the parameters behind the texture's back: upload sets them again.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    setAlpha(texture.image, 200);
-    texture.upload();
-
-    EXPECT_EQ(glInteger(GL_TEXTURE_BINDING_2D), 0);
-    EXPECT_EQ(glIsTexture(texture.textureName), GL_TRUE);
-    // The old name is gone, unless OpenGL handed the same number out again.
-    if (texture.textureName != oldName) {
-        EXPECT_EQ(glIsTexture(oldName), GL_FALSE);
-    }
-    glBindTexture(GL_TEXTURE_2D, texture.textureName);
-    expectLinearRepeat();
-    const std::vector<uint8_t> stored = readTexture(GL_BGRA, kSide, kSide);
-    EXPECT_EQ(stored,
-              std::vector<uint8_t>(texture.image.pixels.begin(), texture.image.pixels.end()));
-    EXPECT_EQ(stored[3], 200);
-}
-
-TEST_F(TextureTest, DestructionDeletesTheOpenGlTexture) {
-    TextureResult result = createTexture("data/picture.hwl", 4, false);
-    ASSERT_TRUE(result.ok()) << result.message;
-    const GLuint name = result.texture->textureName;
-    result.texture.reset();
-    EXPECT_EQ(glIsTexture(name), GL_FALSE);
-}
-
+// setAlpha touches only the alpha bytes; copyAlpha takes the source's blue
+// bytes (a mask companion as the encoder makes it, or the image itself) and
+// refuses images of another size.
 TEST_F(TextureTest, AlphaComesFromACompanionOrFromTheBlueBytes) {
-    // A mask companion as the encoder makes it: its blue bytes are the alpha.
     std::vector<uint8_t> mask(kSide * kSide);
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = uint8_t(i * 4);
     hwl::HwlEncodeOutcome companion;
     ASSERT_TRUE(hwl::encodeHwlMask(companion, mask.data(), kSide, kSide, 0).ok());
     writeBytes("data/picture_alpha.hwl", companion.bytes);
-
+    writeBytes("data/small.hwl", encodePicture(kSide / 2, kSide, gradient));
     TextureResult colour = createTexture("data/picture.hwl", 4, false);
     TextureResult alpha = createTexture("data/picture_alpha.hwl", 4, false);
-    ASSERT_TRUE(colour.ok() && alpha.ok());
+    TextureResult small = createTexture("data/small.hwl", 4, false);
+    ASSERT_TRUE(colour.ok() && alpha.ok() && small.ok());
     TextureImage image = colour.texture->image;
-    const std::vector<uint8_t> before(image.pixels.begin(), image.pixels.end());
-
+    const std::vector<uint8_t> before = bytesOf(image);
+    const auto expectBytes = [&](const std::function<uint8_t(size_t alphaByte)>& alphaOf) {
+        for (size_t i = 0; i < before.size(); ++i)
+            ASSERT_EQ(image.pixels[i], i % 4 == 3 ? alphaOf(i) : before[i]) << "byte " << i;
+    };
     setAlpha(image, 255);
-    for (size_t i = 0; i < before.size(); ++i)
-        ASSERT_EQ(image.pixels[i], i % 4 == 3 ? 255 : before[i]) << "byte " << i;
+    expectBytes([](size_t) { return 255; });
+    EXPECT_FALSE(copyAlpha(image, small.texture->image));
+    EXPECT_FALSE(copyAlpha(small.texture->image, image));
+    expectBytes([](size_t) { return 255; });
 
     ASSERT_TRUE(copyAlpha(image, alpha.texture->image));
     const auto& maskPixels = alpha.texture->image.pixels;
-    for (size_t i = 0; i < before.size(); ++i) {
-        const uint8_t expected = i % 4 == 3 ? maskPixels[i - 3] : before[i];
-        ASSERT_EQ(image.pixels[i], expected) << "byte " << i;
-        if (i % 4 == 3) {
-            EXPECT_NEAR(image.pixels[i], mask[i / 4], 1) << "pixel " << i / 4;
-        }
-    }
-
-    // The image as its own source: each alpha becomes the pixel's own blue.
+    expectBytes([&](size_t i) { return maskPixels[i - 3]; });
+    for (size_t i = 0; i < mask.size(); ++i) EXPECT_NEAR(image.pixels[4 * i + 3], mask[i], 1) << i;
     ASSERT_TRUE(copyAlpha(image, image));
-    for (size_t i = 0; i < before.size(); ++i)
-        ASSERT_EQ(image.pixels[i], i % 4 == 3 ? before[i - 3] : before[i]) << "byte " << i;
-}
-
-TEST_F(TextureTest, CopyAlphaRefusesImagesOfAnotherSize) {
-    writeBytes("data/small.hwl", encodePicture(kSide / 2, kSide, gradient));
-    TextureResult colour = createTexture("data/picture.hwl", 4, false);
-    TextureResult other = createTexture("data/small.hwl", 4, false);
-    ASSERT_TRUE(colour.ok() && other.ok());
-    const std::vector<uint8_t> before(colour.texture->pixelData);
-    EXPECT_FALSE(copyAlpha(colour.texture->image, other.texture->image));
-    EXPECT_FALSE(copyAlpha(other.texture->image, colour.texture->image));
-    EXPECT_EQ(colour.texture->pixelData, before);
+    expectBytes([&](size_t i) { return before[i - 3]; });
 }
 
 TEST_F(TextureTest, FilesThatGiveNoColourPictureAreRefused) {
+    // Only the 36-byte header of a picture of width x height.
+    const auto headerOnly = [](int width, int height, int bitsPerPixel) {
+        std::vector<uint8_t> bytes(hwl::kHeaderSize, 0);
+        bytes[0] = 'H', bytes[1] = 'W', bytes[2] = 'L';
+        bytes[3] = uint8_t(width), bytes[5] = uint8_t(height), bytes[7] = uint8_t(bitsPerPixel);
+        return bytes;
+    };
     std::vector<uint8_t> shortFile = encodePicture(kSide, kSide, gradient);
-    shortFile.erase(shortFile.end() - 5, shortFile.end()); // cut inside the streams
+    shortFile.resize(shortFile.size() - 5); // cut inside the streams
     writeBytes("data/short.hwl", shortFile);
     writeBytes("data/grey.hwl", encodePicture(kSide, kSide, gradient, true));
-    writeBytes("data/deep.hwl", headerOnlyFile(kSide, kSide, 32));
-    std::vector<uint8_t> flat = headerOnlyFile(kSide, 0, 24);
+    writeBytes("data/deep.hwl", headerOnly(kSide, kSide, 32));
+    std::vector<uint8_t> flat = headerOnly(kSide, 0, 24);
     flat.resize(flat.size() + 3 * 2 * sizeof(double), 0); // tables of three planes, level 0
     writeBytes("data/flat.hwl", flat);
 
-    struct Case {
-        const char* file;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"data/missing.hwl", "Could not load Texture (data/missing.hwl: file not found)"},
-        {"data/short.hwl", "Could not load Texture (data/short.hwl: file ends early: "},
-        {"data/grey.hwl", "Could not load Texture"},
-        {"data/deep.hwl", "Could not load Texture"},
-        {"data/flat.hwl", "Could not load Texture"},
-    };
-    for (const Case& c : cases) {
-        const TextureResult result = createTexture(c.file, 4, false);
-        EXPECT_FALSE(result.ok()) << c.file;
-        EXPECT_EQ(result.module, "kglTexture") << c.file;
-        if (c.message == "Could not load Texture") {
-            EXPECT_EQ(result.message, c.message) << c.file;
-        } else {
-            EXPECT_EQ(result.message.rfind(c.message, 0), 0u) << result.message;
+    const std::pair<const char*, int32_t> files[] = {
+        {"data/missing.hwl", 4}, {"data/short.hwl", 4}, {"data/grey.hwl", 4},
+        {"data/deep.hwl", 4},    {"data/flat.hwl", 4},  {"data/picture.hwl", 2}};
+    const std::string messages[] = {"Could not load Texture (data/missing.hwl: file not found)",
+                                    "Could not load Texture (data/short.hwl: file ends early: ",
+                                    "Could not load Texture",
+                                    "Could not load Texture",
+                                    "Could not load Texture",
+                                    "Could not load Texture ("};
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const auto [file, components] = files[i];
+        const TextureResult result = createTexture(file, components, false);
+        EXPECT_FALSE(result.ok()) << file;
+        EXPECT_EQ(result.module, "kglTexture") << file;
+        EXPECT_EQ(result.message.rfind(messages[i], 0), 0u) << result.message;
+        if (i >= 2 && i <= 4) {
+            EXPECT_EQ(result.message, messages[i]);
         }
-        EXPECT_EQ(glInteger(GL_TEXTURE_BINDING_2D), 0) << c.file;
+        EXPECT_EQ(glInteger(GL_TEXTURE_BINDING_2D), 0) << file;
     }
-    const TextureResult badComponents = createTexture("data/picture.hwl", 2, false);
-    EXPECT_FALSE(badComponents.ok());
-    EXPECT_EQ(badComponents.module, "kglTexture");
 }

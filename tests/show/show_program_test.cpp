@@ -1,160 +1,193 @@
-// End-to-end runs of the show program in a temporary directory holding a
-// small data set, each through its configuration dialog on the test display.
-// With SDL's offscreen driver the show runs to its end time; in a real X
-// window a key ends it.
+// The show program end to end on small data sets, always through its
+// configuration dialog on the test display, and the dialog alone
+// (config_dialog_probe prints how it ended and the settings it left).
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
-#include "show/show_directory.h"
 #include "show/x_driver.h"
+#include "support/show_data.h"
 
 namespace {
 
-// Scene placements across a short show; the music line sets the end time,
-// before the end of the one-second tune that makeShow writes.
-const std::string kShortScript = "# a short show\n"
-                                 "@scene Scene1 1 0 200 \n"
-                                 "@scene Scene2 1 201 400 \n"
-                                 "@music tune tune.wav 0 400 0\n";
+const char* const kExe = std::getenv("TEST_SHOW_EXE");
+using Drive = std::function<void(unsigned long dialog)>;
 
-std::string testDir(const std::string& name) {
-    return testing::TempDir() + "show_" + name;
+// Centres of the dialog's controls: its units are 1.5 pixels across and
+// 1.625 down (an 8-point font at 96 dpi).
+struct Point {
+    int x, y;
+};
+constexpr Point unitsCentre(int x, int y, int width, int height) {
+    return {(2 * x + width) * 3 / 4, (2 * y + height) * 13 / 16};
+}
+constexpr Point kFullScreen = unitsCentre(12, 58, 53, 8), kTrueColour = unitsCentre(12, 70, 53, 8);
+constexpr Point kMusic = unitsCentre(12, 82, 53, 8), kCancel = unitsCentre(85, 111, 50, 14);
+
+void click(unsigned long dialog, Point at) {
+    clickAt(testDisplay(), dialog, at.x, at.y);
+}
+void keys(unsigned long dialog, const std::string& names) {
+    pressKeys(testDisplay(), dialog, names);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the list opens or closes
 }
 
-std::string expectedReport(const std::string& module, const std::string& message) {
+// A show folder with `script` and a one-second tune in "tune.wav".
+std::string makeShow(const std::string& script) {
+    const std::string dir = testing::TempDir() + "show_test";
+    makeShowDirectory(dir, script);
+    writeTune(dir + "/tune.wav", 1);
+    return dir;
+}
+
+// Enter on the dialog, after clicking Music off unless `music`: the exit
+// code and the seconds from "Go!" to the end.
+std::pair<int, double> runShow(const std::string& dir, const std::string& environment,
+                               bool music = true) {
+    const ShowProcess show = startShow(dir, testDisplay(), kExe, environment);
+    if (show.dialog && !music) click(show.dialog, kMusic);
+    if (show.dialog) pressKeys(testDisplay(), show.dialog, "Return");
+    const auto go = std::chrono::steady_clock::now();
+    const int exitCode = waitForExit(show.pid);
+    return {exitCode, std::chrono::duration<double>(std::chrono::steady_clock::now() - go).count()};
+}
+
+std::string report(const std::string& module, const std::string& message) {
     return "Sorry, but the following module had something to say:\r\n\r\n" + module + "\r\n" +
            message + "\r\n";
 }
 
-// SDL's stand-in for a sound card, for runs with music on.
-const char* kOffscreenDummySound = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy";
-// An audio driver asked for by name that does not exist.
-const char* kOffscreenNoSound = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=no-such-driver";
-
-// A show folder with the script and a tune of `tuneSeconds` in "tune.wav".
-std::string makeShow(const std::string& name, const std::string& script, double tuneSeconds = 1) {
-    const std::string dir = testDir(name);
-    makeShowDirectory(dir, script);
-    writeTune(dir + "/tune.wav", tuneSeconds);
-    return dir;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-const char* kShowTitle = "Zorvath in da house!";
-
 } // namespace
 
-TEST(ShowProgram, PlaysToTheEndTimeAndExitsCleanly) {
-    const std::string dir = makeShow("plays", kShortScript);
-    EXPECT_EQ(runShow(dir, kOffscreenDummySound), 0) << readFile(dir + "/show.log");
-    EXPECT_FALSE(std::filesystem::exists(dir + "/error.txt"));
+// Tab, Tab reaches the list; space opens it on "800 x 600" whatever the
+// settings; the arrows move along its entries; Return picks one. A click
+// flips a box and its setting; Escape does nothing; Enter is "Go!".
+TEST(ConfigDialog, OpensWithTheSettingsAndGoStoresWhatWasChosen) {
+    const std::tuple<const char*, Drive, const char*> runs[] = {
+        {"",
+         [](unsigned long dialog) {
+             EXPECT_EQ(windowGeometry(testDisplay(), dialog),
+                       "X=150\nY=163\nWIDTH=213\nHEIGHT=213\n");
+             keys(dialog, "Escape");
+             EXPECT_NE(findWindow(testDisplay(), "--name '^Config$'"), 0u);
+             keys(dialog, "Tab Tab space");
+             keys(dialog, "Up Return");
+             for (Point box : {kFullScreen, kFullScreen, kTrueColour, kMusic}) click(dialog, box);
+         },
+         "go 640x480x16 fullscreen=1 music=0\n"},
+        {"1024 768 16 0 0",
+         [](unsigned long dialog) {
+             keys(dialog, "Tab Tab space");
+             keys(dialog, "Down Return");
+         },
+         "go 1024x768x16 fullscreen=0 music=0\n"},
+        {"640 480 24 1 1", // any depth but 32 leaves "True Color" unticked
+         [](unsigned long dialog) {
+             keys(dialog, "Tab Tab space");
+             keys(dialog, "Down Down Return");
+             click(dialog, kTrueColour);
+         },
+         "go 1280x960x32 fullscreen=1 music=1\n"},
+    };
+    for (const auto& [arguments, drive, printed] : runs) {
+        const std::string dir = makeShow("");
+        const ShowProcess probe = startShow(dir, testDisplay(), TEST_DIALOG_PROBE, "", arguments);
+        ASSERT_NE(probe.dialog, 0u) << readFile(dir + "/show.log");
+        drive(probe.dialog);
+        pressKeys(testDisplay(), probe.dialog, "Return");
+        EXPECT_EQ(waitForExit(probe.pid, 60), 0);
+        EXPECT_EQ(readFile(dir + "/show.log"), printed) << arguments;
+    }
 }
 
-// An end time of 0 is the music's length: a three-second tune ends the show
-// once 2.9 s of it have played, never sooner, with music on (on SDL's
-// stand-in device, and on whatever this machine has: a sound card, or
-// silence where it has none) and with music off, which needs no device.
-TEST(ShowProgram, TheMusicEndsTheShow) {
-    // No scene: frames cost next to nothing, so the end shows the clock alone.
-    const std::string dir = makeShow("music_end", "@music tune tune.wav 0 0 0\n", 3);
-    struct Run {
-        const char* name;
-        const char* environment;
-        bool music;
-    } runs[] = {
-        {"music on, dummy device", kOffscreenDummySound, true},
-        {"music on, this machine's device", "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=", true},
-        {"music off, no device", kOffscreenNoSound, false},
+// A cancelled show ends at once, without a report; the folder has no
+// script, so a start-up that went on would fail loudly.
+TEST(ConfigDialog, CancelEnterOnCancelAndCloseEndTheShowAtOnce) {
+    const Drive endings[] = {
+        [](unsigned long dialog) {
+            click(dialog, kTrueColour);
+            click(dialog, kCancel);
+        },
+        [](unsigned long dialog) { pressKeys(testDisplay(), dialog, "Tab Return"); },
+        [](unsigned long dialog) { requestClose(testDisplay(), dialog); },
     };
-    for (const Run& run : runs) {
-        SCOPED_TRACE(run.name);
-        const auto start = std::chrono::steady_clock::now();
-        const int exitCode =
-            run.music ? runShow(dir, run.environment) : runShowWithoutMusic(dir, run.environment);
-        const double seconds = secondsSince(start);
-        EXPECT_EQ(exitCode, 0) << readFile(dir + "/show.log");
+    for (const Drive& end : endings) {
+        const std::string dir = makeShow("");
+        std::filesystem::remove(dir + "/script.sqx");
+        const ShowProcess show = startShow(dir, testDisplay(), kExe);
+        ASSERT_NE(show.dialog, 0u) << readFile(dir + "/show.log");
+        end(show.dialog);
+        EXPECT_EQ(waitForExit(show.pid, 60), 0) << readFile(dir + "/show.log");
         EXPECT_FALSE(std::filesystem::exists(dir + "/error.txt"));
-        EXPECT_GE(seconds, 2.9);
-        EXPECT_LT(seconds, 60) << "the show should end with its music, not the timeline";
     }
 }
 
-TEST(ShowProgram, FailuresEndWithTheExactReportAndExitCodeOne) {
-    struct Case {
-        const char* name;
-        const char* script;      // null: no script file at all
-        const char* removedFile; // a data file to delete, or null
-        const char* module;
-        const char* message; // the report's message; "" checks only the module
-        const char* environment = kOffscreenDummySound;
-    } cases[] = {
-        {"no_script", nullptr, nullptr, "kglTimeline", "Could not load Script file!"},
-        {"bad_line", "@scene Scene1 1 zero 100 \n", nullptr, "kglTimeline",
-         "Something is wrong with the Script! (Could not read Scene Start Time)"},
-        {"unknown_scene", "@scene Scene12 1 0 100 \n", nullptr, "kglTimeline",
-         "Something is wrong with the Script! (Could not read out the Scene Name)"},
-        {"missing_texture", kShortScript.c_str(), "data/ppl2.hwl", "kglTexture", ""},
-        {"missing_companion", kShortScript.c_str(), "data/grass_alpha.hwl", "kglTexture", ""},
-        {"missing_music", kShortScript.c_str(), "tune.wav", "FMOD", "File not found"},
-        {"not_music", "@music tune data/grass.hwl 0 400 0\n", nullptr, "FMOD",
-         "Unknown file format"},
-        {"no_device", kShortScript.c_str(), nullptr, "FMOD", "Error initializing output device",
-         kOffscreenNoSound},
+// The end is the script's end time or, with 0 there, the tune's length:
+// never sooner, and never the timeline's end. Music on plays silently on a
+// machine without a sound card; music off needs no device at all.
+TEST(ShowProgram, EndsWithTheScriptOrTheMusicAndExitsCleanly) {
+    const std::tuple<const char*, const char*, bool, double> runs[] = {
+        {"@scene Scene1 1 0 200 \n@scene Scene2 1 201 400 \n@music tune tune.wav 0 400 0\n",
+         "dummy", true, 0.3},
+        {"@music tune tune.wav 0 0 0\n", "", true, 0.9},
+        {"@music tune tune.wav 0 0 0\n", "no-such-driver", false, 0.9},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string dir = makeShow(c.name, c.script ? c.script : "");
-        if (!c.script) std::filesystem::remove(dir + "/script.sqx");
-        if (c.removedFile) std::filesystem::remove(dir + "/" + c.removedFile);
-        // An older report is replaced completely.
-        std::FILE* old = std::fopen((dir + "/error.txt").c_str(), "wb");
-        std::fputs("an old report that is much longer than the new one\r\n\r\n\r\n\r\n\r\n", old);
-        std::fclose(old);
-
-        EXPECT_EQ(runShow(dir, c.environment), 1) << readFile(dir + "/show.log");
-        const std::string report = readFile(dir + "/error.txt");
-        if (*c.message) {
-            EXPECT_EQ(report, expectedReport(c.module, c.message));
-        } else {
-            // The message names the missing file.
-            const std::string head = expectedReport(c.module, "");
-            EXPECT_EQ(report.rfind(head.substr(0, head.size() - 2), 0), 0u) << report;
-            EXPECT_NE(report.find(c.removedFile), std::string::npos) << report;
-        }
-        // A terminal user sees the report too.
-        EXPECT_NE(readFile(dir + "/show.log").find(c.module), std::string::npos);
+    for (const auto& [script, audio, music, seconds] : runs) {
+        const std::string dir = makeShow(script);
+        const auto [exitCode, secondsAfterGo] =
+            runShow(dir, std::string("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=") + audio, music);
+        EXPECT_EQ(exitCode, 0) << audio << readFile(dir + "/show.log");
+        EXPECT_FALSE(std::filesystem::exists(dir + "/error.txt")) << audio;
+        EXPECT_GE(secondsAfterGo, seconds) << audio;
+        EXPECT_LT(secondsAfterGo, 60) << audio;
     }
 }
 
-// On the test display (whose one screen mode is the show's default 800 x 600
-// full screen): Enter on the dialog starts the show; with no end in sight any
-// key but Escape changes nothing, and Escape ends it: teardown, exit code 0.
-TEST(ShowProgram, EscapeEndsTheShowUnderX) {
-    const std::string display = testDisplay();
-    ASSERT_FALSE(display.empty()) << "needs an X display";
-    const std::string dir = testDir("escape");
-    makeShowDirectory(dir, "@scene Scene1 1 0 137000 \n");
-    const pid_t show = startProgram(dir, display,
-                                    std::string(kChildSanitizer) + " '" +
-                                        std::getenv("TEST_SHOW_EXE") + "' > show.log 2>&1");
-    const unsigned long dialog = waitForWindow(display, "Config", show);
-    if (dialog) pressKeys(display, dialog, "Return");
-    const unsigned long window = waitForWindow(display, kShowTitle, show);
-    if (!window) {
-        waitForExit(show, 0);
-        FAIL() << "no show window; dialog " << dialog << "\n" << readFile(dir + "/show.log");
+// Each replaces an older, longer report and shows on the terminal too.
+TEST(ShowProgram, FailuresEndWithTheExactReportAndExitCodeOne) {
+    const char* kScript = "@scene Scene1 1 0 200 \n@music tune tune.wav 0 400 0\n";
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
+        {kScript, "script.sqx", "kglTimeline", "Could not load Script file!", "dummy"},
+        {"@scene Scene1 1 zero 100 \n", "", "kglTimeline",
+         "Something is wrong with the Script! (Could not read Scene Start Time)", "dummy"},
+        {kScript, "data/ppl2.hwl", "kglTexture",
+         "Could not load Texture (data/ppl2.hwl: file not found)", "dummy"},
+        {kScript, "data/grass_alpha.hwl", "kglTexture",
+         "Could not load Texture (data/grass_alpha.hwl: file not found)", "dummy"},
+        {kScript, "tune.wav", "FMOD", "File not found", "dummy"},
+        {kScript, "", "FMOD", "Error initializing output device", "no-such-driver"},
+    };
+    for (const auto& [script, removed, module, message, audio] : cases) {
+        const std::string dir = makeShow(script);
+        if (*removed) std::filesystem::remove(dir + "/" + removed);
+        std::ofstream(dir + "/error.txt") << std::string(200, 'x');
+        const std::string environment = std::string("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=");
+        EXPECT_EQ(runShow(dir, environment + audio).first, 1) << readFile(dir + "/show.log");
+        EXPECT_EQ(readFile(dir + "/error.txt"), report(module, message));
+        EXPECT_NE(readFile(dir + "/show.log").find(message), std::string::npos) << message;
     }
+    const std::string dir = makeShow(kScript);
+    EXPECT_EQ(runShow(dir, "env -u DISPLAY").first, 1);
+    EXPECT_EQ(readFile(dir + "/error.txt"),
+              report("Startup Dialog", "Can`t create startup dialog"));
+}
+
+// In a real window (the test display's one mode is the default 800 x 600
+// full screen) with no end in sight, a key other than Escape changes nothing.
+TEST(ShowProgram, EscapeEndsTheShowUnderX) {
+    const std::string display = testDisplay(), dir = makeShow("@scene Scene1 1 0 137000 \n");
+    const ShowProcess show = startShow(dir, display, kExe);
+    const unsigned long window = goToShowWindow(display, show);
+    ASSERT_NE(window, 0u) << readFile(dir + "/show.log");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     pressKeys(display, window, "space");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_TRUE(windowShown(display, kShowTitle)) << "the show must go on";
+    EXPECT_NE(findWindow(display, std::string("--name '^") + kShowTitle + "$'"), 0u);
     pressKeys(display, window, "Escape");
-    EXPECT_EQ(waitForExit(show), 0) << readFile(dir + "/show.log");
+    EXPECT_EQ(waitForExit(show.pid), 0) << readFile(dir + "/show.log");
     EXPECT_FALSE(std::filesystem::exists(dir + "/error.txt"));
 }

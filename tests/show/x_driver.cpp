@@ -15,25 +15,21 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 std::string xdotool(const std::string& display, const std::string& arguments) {
-    return "DISPLAY='" + display + "' xdotool " + arguments + " > /dev/null 2>&1";
+    std::string output;
+    const std::string command = "DISPLAY='" + display + "' xdotool " + arguments + " 2>/dev/null";
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+        pclose(pipe);
+    }
+    return output;
 }
 
 // Ended, but left for waitForExit to collect.
 bool hasEnded(pid_t program) {
     siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(program), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+    return waitid(P_PID, id_t(program), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
            info.si_pid == program;
-}
-
-unsigned long findWindow(const std::string& display, const std::string& title) {
-    const std::string command = "DISPLAY='" + display + "' xdotool search --onlyvisible --name '^" +
-                                title + "$' 2>/dev/null";
-    std::FILE* search = popen(command.c_str(), "r");
-    if (search == nullptr) return 0;
-    unsigned long window = 0;
-    if (std::fscanf(search, "%lu", &window) != 1) window = 0;
-    pclose(search);
-    return window;
 }
 
 } // namespace
@@ -58,59 +54,49 @@ pid_t startProgram(const std::string& dir, const std::string& display,
     return pid;
 }
 
+unsigned long findWindow(const std::string& display, const std::string& search) {
+    return std::strtoul(xdotool(display, "search --onlyvisible " + search).c_str(), nullptr, 10);
+}
+
 unsigned long waitForWindow(const std::string& display, const std::string& title, pid_t program,
                             int timeoutSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < deadline && !hasEnded(program)) {
-        if (const unsigned long window = findWindow(display, title)) return window;
+    while (std::chrono::steady_clock::now() < deadline && !(program > 0 && hasEnded(program))) {
+        if (const unsigned long window = findWindow(display, "--name '^" + title + "$'"))
+            return window;
         std::this_thread::sleep_for(kPollInterval);
     }
     return 0;
 }
 
-bool windowShown(const std::string& display, const std::string& title) {
-    return findWindow(display, title) != 0;
+void pressKeys(const std::string& display, unsigned long window, const std::string& keys) {
+    xdotool(display, "windowfocus --sync " + std::to_string(window) + " key " + keys);
 }
 
-bool pressKeys(const std::string& display, unsigned long window, const std::string& keys) {
-    const std::string id = std::to_string(window);
-    return std::system(xdotool(display, "windowfocus --sync " + id + " key " + keys).c_str()) == 0;
+void clickAt(const std::string& display, unsigned long window, int x, int y) {
+    xdotool(display, "mousemove --window " + std::to_string(window) + " " + std::to_string(x) +
+                         " " + std::to_string(y) + " click 1");
 }
 
-bool clickAt(const std::string& display, unsigned long window, int x, int y) {
-    const std::string arguments = "mousemove --window " + std::to_string(window) + " " +
-                                  std::to_string(x) + " " + std::to_string(y) + " click 1";
-    return std::system(xdotool(display, arguments).c_str()) == 0;
-}
-
-bool requestClose(const std::string& display, unsigned long window) {
+void requestClose(const std::string& display, unsigned long window) {
     Display* connection = XOpenDisplay(display.c_str());
-    if (connection == nullptr) return false;
+    if (connection == nullptr) return;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(connection, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(connection, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] = long(XInternAtom(connection, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    const bool sent = XSendEvent(connection, window, False, NoEventMask, &event) != 0;
+    XSendEvent(connection, window, False, NoEventMask, &event);
     XCloseDisplay(connection);
-    return sent;
 }
 
-WindowRect windowRect(const std::string& display, unsigned long window) {
-    WindowRect rect;
-    Display* connection = XOpenDisplay(display.c_str());
-    if (connection == nullptr) return rect;
-    XWindowAttributes attributes{};
-    Window child = 0;
-    if (XGetWindowAttributes(connection, window, &attributes)) {
-        XTranslateCoordinates(connection, window, attributes.root, 0, 0, &rect.x, &rect.y, &child);
-        rect.width = attributes.width;
-        rect.height = attributes.height;
-    }
-    XCloseDisplay(connection);
-    return rect;
+std::string windowGeometry(const std::string& display, unsigned long window) {
+    const std::string shell =
+        xdotool(display, "getwindowgeometry --shell " + std::to_string(window));
+    const size_t from = shell.find('X');
+    return from == std::string::npos ? "" : shell.substr(from, shell.find("SCREEN") - from);
 }
 
 int waitForExit(pid_t program, int timeoutSeconds) {
@@ -125,4 +111,26 @@ int waitForExit(pid_t program, int timeoutSeconds) {
         std::this_thread::sleep_for(kPollInterval);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
+                      const std::string& environment, const std::string& arguments) {
+    ShowProcess show;
+    show.pid = startProgram(dir, display,
+                            "ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " + environment + " '" +
+                                exe + "' " + arguments + " > show.log 2>&1");
+    show.dialog = waitForWindow(display, "Config", show.pid);
+    return show;
+}
+
+unsigned long goToShowWindow(const std::string& display, const ShowProcess& show) {
+    pressKeys(display, show.dialog, "Return");
+    const unsigned long window = waitForWindow(display, kShowTitle, show.pid);
+    if (!window) waitForExit(show.pid, 0);
+    return window;
 }

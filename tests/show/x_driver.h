@@ -1,53 +1,41 @@
-// Drives programs on the test run's X server as a user would: start a
-// program in the background, wait for its window by title, type keys and
-// click (xdotool), ask the window to close as a window manager's close box
-// does, and collect the exit code.
-//
-//   const std::string display = testDisplay();
-//   const pid_t pid = startProgram(dir, display, "'" + exe + "' > out.txt 2>&1");
-//   const unsigned long window = waitForWindow(display, "Config", pid);
-//   pressKeys(display, window, "Return");
-//   EXPECT_EQ(waitForExit(pid), 0);
+// Drives programs on the test run's X server as a user would, with xdotool
+// (its search arguments and key names) and, for the close box, Xlib.
 #pragma once
 
 #include <string>
 #include <sys/types.h>
 
-// ":N" of the run's shared Xvfb while it runs (its number is in
-// TEST_XVFB_DIR/display, see tests/support/shared_xvfb.sh), else $DISPLAY,
-// else "".
+// ":N" of the run's shared Xvfb (see tests/support/shared_xvfb.sh), else $DISPLAY.
 std::string testDisplay();
-
-// Runs `commandLine` with /bin/sh in `dir` on `display`, in the background
-// and in a process group of its own. Returns its process id (-1 on failure).
+// Runs `commandLine` with /bin/sh in `dir`, in the background, in a process group of its own.
 pid_t startProgram(const std::string& dir, const std::string& display,
                    const std::string& commandLine);
-
-// Waits for a mapped window whose title is exactly `title` (no regular
-// expression characters); its id, or 0 when `program` ended first or the
-// wait timed out.
+// The first mapped window that `search` finds (e.g. "--class '^kilnGL$'"), or 0.
+unsigned long findWindow(const std::string& display, const std::string& search);
+// Waits for a window titled exactly `title` while `program` (unless 0) runs; 0 if none came.
 unsigned long waitForWindow(const std::string& display, const std::string& title, pid_t program,
                             int timeoutSeconds = 60);
-
-// Whether a mapped window titled exactly `title` exists.
-bool windowShown(const std::string& display, const std::string& title);
-
-// Focuses the window, then types the keys (xdotool names, e.g. "Tab Return").
-bool pressKeys(const std::string& display, unsigned long window, const std::string& keys);
-
-// Clicks the left button at (x, y) pixels inside the window.
-bool clickAt(const std::string& display, unsigned long window, int x, int y);
-
-// Sends the window the close request a window manager sends for its close box.
-bool requestClose(const std::string& display, unsigned long window);
-
-struct WindowRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-// The window's position on the screen and its size, in pixels.
-WindowRect windowRect(const std::string& display, unsigned long window);
-
-// Waits for the program to end: its exit code, or -1 when it did not exit
-// normally within the time (it is then killed with its process group).
-// waitForExit(program, 0) ends a program that is still running.
+void pressKeys(const std::string& display, unsigned long window, const std::string& keys);
+void clickAt(const std::string& display, unsigned long window, int x, int y);
+// The close request a window manager sends for its close box.
+void requestClose(const std::string& display, unsigned long window);
+// "X=.. Y=.. WIDTH=.. HEIGHT=.." on the screen, each ended by a line feed.
+std::string windowGeometry(const std::string& display, unsigned long window);
+// The exit code, or -1 (the process group then killed) when none came in time.
 int waitForExit(pid_t program, int timeoutSeconds = 180);
+std::string readFile(const std::string& path); // "" when missing
+
+inline constexpr const char* kShowTitle = "Zorvath in da house!";
+struct ShowProcess {
+    pid_t pid = -1;
+    unsigned long dialog = 0; // its configuration dialog, 0 if none showed
+};
+// Starts the show program `exe` (or the dialog probe) in `dir` with
+// `environment` and `arguments`, its output in show.log; waits for its dialog. Leak checks are off:
+// the GL drivers leave allocations the checker cannot attribute (the unit and GL tests check the
+// engine's own).
+ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
+                      const std::string& environment = "", const std::string& arguments = "");
+// Enter on the show's dialog, then its window: 0 if none came (the program
+// is then ended).
+unsigned long goToShowWindow(const std::string& display, const ShowProcess& show);

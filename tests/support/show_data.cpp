@@ -1,7 +1,6 @@
 #include "support/show_data.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,47 +13,31 @@ namespace {
 
 constexpr int kSize = 16;
 
-const char* const kPairs[] = {"quopple1", "vesk1", "ombrit1", "quopple2", "ombrit2", "vesk2",
-                              "ppl1",     "ppl2",  "ppl3",    "grass",    "speakers"};
-const char* const kPlain[] = {"bplogo", "standup", "sucks",      "whoops", "move",
-                              "love",   "seeyou",  "background", "floor",  "loading"};
-
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// A picture per name: a gradient in a colour that depends on the seed, and
-// an alpha that is opaque in a centred square.
-std::vector<uint8_t> picture(int seed) {
+// A gradient in a colour of its own, opaque in a centred square; with its
+// alpha in an "_alpha" companion or none.
+void writePicture(const std::string& dir, const std::string& name, int seed, bool withAlpha) {
     std::vector<uint8_t> rgba(kSize * kSize * 4);
-    for (int y = 0; y < kSize; ++y) {
+    for (int y = 0; y < kSize; ++y)
         for (int x = 0; x < kSize; ++x) {
             uint8_t* p = &rgba[(y * kSize + x) * 4];
-            p[0] = uint8_t(x * 16 + seed * 20);
-            p[1] = uint8_t(y * 16);
+            p[0] = uint8_t(x * 16 + seed * 20), p[1] = uint8_t(y * 16),
             p[2] = uint8_t(128 + seed * 7);
             p[3] = (x >= 4 && x < 12 && y >= 4 && y < 12) ? 255 : 0;
         }
-    }
-    return rgba;
-}
-
-void encodePicture(const std::string& dir, const std::string& name, int seed, bool withAlpha) {
-    const std::vector<uint8_t> rgba = picture(seed);
     const hwl::PixelView view{rgba.data(), kSize, kSize, 4};
     hwl::HwlEncodeSettings settings;
     settings.levels = 1;
     hwl::HwlEncodeOutcome colour, alpha;
-    if (withAlpha) {
-        if (hwl::encodeHwlWithAlpha(colour, alpha, view, settings)) std::abort();
-        writeBytes(dir + "/data/" + name + "_alpha.hwl", alpha.bytes);
-    } else {
-        std::vector<uint8_t> bytes;
-        if (hwl::encodeHwl(bytes, view, settings)) std::abort();
-        colour.bytes = bytes;
-    }
+    if (withAlpha ? bool(hwl::encodeHwlWithAlpha(colour, alpha, view, settings))
+                  : bool(hwl::encodeHwl(colour.bytes, view, settings)))
+        std::abort();
     writeBytes(dir + "/data/" + name + ".hwl", colour.bytes);
+    if (withAlpha) writeBytes(dir + "/data/" + name + "_alpha.hwl", alpha.bytes);
 }
 
 } // namespace
@@ -63,24 +46,25 @@ void makeShowDirectory(const std::string& dir, const std::string& script) {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir + "/data");
     int seed = 0;
-    for (const char* name : kPairs) encodePicture(dir, name, seed++, true);
-    for (const char* name : kPlain) encodePicture(dir, name, seed++, false);
+    for (const char* name : {"quopple1", "vesk1", "ombrit1", "quopple2", "ombrit2", "vesk2", "ppl1",
+                             "ppl2", "ppl3", "grass", "speakers"})
+        writePicture(dir, name, seed++, true);
+    for (const char* name : {"bplogo", "standup", "sucks", "whoops", "move", "love", "seeyou",
+                             "background", "floor", "loading"})
+        writePicture(dir, name, seed++, false);
     std::ofstream(dir + "/script.sqx", std::ios::binary) << script;
 }
 
 void writeTune(const std::string& path, double seconds) {
     constexpr uint32_t kRate = 44100;
-    constexpr double kHz = 440, kAmplitude = 2000;
     const auto frames = uint32_t(seconds * kRate);
     std::vector<int16_t> samples(frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        samples[i] = int16_t(kAmplitude * std::sin(2 * std::numbers::pi * kHz * i / kRate));
-    }
-    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
-    const uint32_t dataBytes = frames * 2;
+    for (uint32_t i = 0; i < frames; ++i)
+        samples[i] = int16_t(2000 * std::sin(2 * std::numbers::pi * 440 * i / kRate));
+    const auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
     std::ofstream out(path, std::ios::binary);
-    out << "RIFF" << u32(36 + dataBytes) << "WAVEfmt " << u32(16) << u16(1) << u16(1) << u32(kRate)
-        << u32(kRate * 2) << u16(2) << u16(16) << "data" << u32(dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+    out << "RIFF" << u32(36 + frames * 2) << "WAVEfmt " << u32(16) << u16(1) << u16(1) << u32(kRate)
+        << u32(kRate * 2) << u16(2) << u16(16) << "data" << u32(frames * 2);
+    out.write(reinterpret_cast<const char*>(samples.data()), frames * 2);
 }
