@@ -26,7 +26,6 @@ struct Layers {
     Layers(int32_t width, int32_t height) { EXPECT_TRUE(initLayers(width, height).ok()); }
     ~Layers() { freeLayers(); }
 };
-
 inline ParameterRecord record(std::initializer_list<float> values) {
     ParameterRecord params{};
     std::copy(values.begin(), values.end(), params.value);
@@ -38,25 +37,20 @@ inline uint32_t stateAfter(uint32_t seed, int draws) {
     for (int i = 0; i < draws; ++i) seed *= 22695477u;
     return seed;
 }
-
 inline Px px(int layer, int32_t x, int32_t y) {
     const uint8_t* p = pixelAt(layer, x, y);
     return {p[0], p[1], p[2]};
 }
-
 inline Px grey(int v) {
     return {v, v, v};
 }
-
 inline void setPx(int layer, int32_t x, int32_t y, Px v) {
     for (int c = 0; c < 3; ++c) pixelAt(layer, x, y)[c] = static_cast<uint8_t>(v[c]);
 }
-
 inline void fillLayer(int layer, const Picture& colour) {
     for (int32_t y = 0; y < layerHeight; ++y)
         for (int32_t x = 0; x < layerWidth; ++x) setPx(layer, x, y, colour(x, y));
 }
-
 inline void fillLayer(int layer, Px colour) {
     fillLayer(layer, [&](int32_t, int32_t) { return colour; });
 }
@@ -65,7 +59,6 @@ inline void fillLayer(int layer, Px colour) {
 inline void fillRamp(int layer, int salt) {
     for (int64_t n = 0; n < layerByteCount(); ++n) layerData[layer][n] = uint8_t(n * 7 + salt);
 }
-
 inline std::vector<uint8_t> bytesOf(int layer) {
     return {layerData[layer], layerData[layer] + layerByteCount()};
 }
@@ -76,35 +69,19 @@ inline void expectLayer(int layer, const Picture& expected) {
         for (int32_t x = 0; x < layerWidth; ++x)
             ASSERT_EQ(px(layer, x, y), expected(x, y)) << "at (" << x << ", " << y << ")";
 }
-
 inline void expectLayer(int layer, Px colour) {
     expectLayer(layer, [&](int32_t, int32_t) { return colour; });
 }
 
-// Pixels (x, y) of a layer against (r, g, b).
-inline void expectPixels(int layer, std::initializer_list<std::array<int, 5>> pixels) {
-    for (const auto& [x, y, r, g, b] : pixels)
-        EXPECT_EQ(px(layer, x, y), (Px{r, g, b})) << x << "," << y;
+// Pixels of a layer against their colours, five numbers each: x, y, r, g, b.
+inline void expectPixels(int layer, std::initializer_list<int> xyrgb) {
+    for (auto p = xyrgb.begin(); p + 5 <= xyrgb.end(); p += 5)
+        EXPECT_EQ(px(layer, p[0], p[1]), (Px{p[2], p[3], p[4]})) << p[0] << "," << p[1];
 }
 
 // A busy picture with every channel value in play, so nothing passes by accident.
 inline Px busy(int32_t x, int32_t y) {
     return {(x * 53 + y * 29) & 255, (x * x * 7 + y * 91) & 255, (x * y * 13 + 200) & 255};
-}
-
-// Running in place (dst = src) gives what running into another layer gives,
-// and the source stays intact. Layer 4 is left for maps.
-inline void expectInPlaceSameAsBetweenLayers(
-    std::initializer_list<std::pair<const char*, std::function<void(int, int)>>> operators) {
-    for (const auto& [name, run] : operators) {
-        fillLayer(0, busy);
-        fillLayer(1, busy); // some operators keep part of what dst held
-        run(0, 1);
-        fillLayer(2, busy);
-        EXPECT_EQ(bytesOf(0), bytesOf(2)) << name << " changed its source";
-        run(2, 2);
-        EXPECT_EQ(bytesOf(2), bytesOf(1)) << name;
-    }
 }
 
 } // namespace texgen
