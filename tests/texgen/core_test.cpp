@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <random>
@@ -35,13 +36,6 @@ Px rgb(Rgb c) {
 
 std::string tempPath(const std::string& name) {
     return testing::TempDir() + "texgen_" + std::to_string(::getpid()) + name;
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
 }
 
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
@@ -78,7 +72,7 @@ TEST(Helpers, EdgesOfTheNumericHelpers) {
     sampleLayer(1, 3.0e9f, -3.0e9f); // beyond the integer range: stays inside
     sampleLayer(1, NAN, INFINITY);
     float h, s, v, r = -7, g = -7, bl = -7;
-    rgbToHsv(255, 0, 128, h, s, v); // negative sector folded up by 360
+    rgbToHsv(255, 0, 128, h, s, v); // a negative sector is folded up by 360
     EXPECT_FLOAT_EQ(h, 360.0f - 128.0f / 255.0f * 60.0f);
     hsvToRgb(390, 1, 255, r, g, bl); // reduced to 30
     EXPECT_EQ((std::array{r, g, bl}), (std::array{255.0f, 127.5f, 0.0f}));
@@ -116,11 +110,11 @@ TEST(DescriptionFile, ReadWriteAndLoadOnlyLayerFour) {
     Status status = readDescription(missing, *description);
     EXPECT_EQ(status.kind, ErrorKind::FileNotFound);
     EXPECT_NE(status.message.find(missing + "\": not found"), std::string::npos) << status.message;
-    writeBytes(path, std::vector<uint8_t>(kDescriptionBytes - 1));
+    std::ofstream(path, std::ios::binary) << std::string(kDescriptionBytes - 1, '\0');
     EXPECT_EQ(readDescription(path, *description).kind, ErrorKind::ShortRead);
     std::vector<uint8_t> bytes(kDescriptionBytes + 7, 0xEE); // bytes after 22020 are ignored
     std::fill(bytes.begin(), bytes.begin() + kDescriptionBytes, 0);
-    writeBytes(path, bytes);
+    std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), bytes.size());
     ASSERT_TRUE(readDescription(path, *description).ok());
     uint32_t* pixels = nullptr;
     EXPECT_EQ(loadTextureDescription(pixels, missing, 4, 4, true).kind, ErrorKind::FileNotFound);

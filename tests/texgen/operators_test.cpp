@@ -197,8 +197,7 @@ TEST(ColourOps, InvertRgbAndSine) {
     fillRamp(0, 9);
     const std::vector<uint8_t> ramp = bytesOf(0);
     invertLayer(0, 0);
-    invertLayer(0, 0);
-    EXPECT_EQ(bytesOf(0), ramp);
+    for (size_t n = 0; n < ramp.size(); ++n) ASSERT_EQ(layerData[0][n], 255 - ramp[n]) << n;
     setPx(0, 0, 0, {0, 1, 255});
     invertLayer(0, 2);
     expectPixels(2, {0, 0, 255, 254, 0});
@@ -322,8 +321,6 @@ TEST(Filters, WoodRotatesBytesAndMotionBlurWeighsTheRowTriangularly) {
     setPx(0, 1, 0, {0xFF, 0x00, 0x01});
     woodLayer(0, 1, 1);
     expectPixels(1, {0, 0, 0x03, 0x80, 0x24, 1, 0, 0xFF, 0x00, 0x02});
-    woodLayer(0, 1, 4);
-    expectPixels(1, {0, 0, 0x18, 0x04, 0x21});
     woodLayer(0, 1, 7);
     expectPixels(1, {0, 0, 0xC0, 0x20, 0x09});
     for (int32_t identity : {0, 8}) {
@@ -381,15 +378,6 @@ void expectFrom(std::initializer_list<int32_t> xy) {
 // Layer 1 must read `where` shifted by (dx, dy).
 void expectShifted(int32_t dx, int32_t dy) {
     expectLayer(1, [&](int32_t x, int32_t y) { return where(x + dx, y + dy); });
-}
-
-bool symmetricAboutBothCentreLines(int layer) {
-    for (int32_t y = 0; y < layerHeight; ++y)
-        for (int32_t x = 0; x < layerWidth; ++x)
-            if (px(layer, x, y) != px(layer, layerWidth - 1 - x, y) ||
-                px(layer, x, y) != px(layer, x, layerHeight - 1 - y))
-                return false;
-    return true;
 }
 
 TEST(Distortions, MoveNoiseAndMapShiftWholePixelsWithWrapAround) {
@@ -495,7 +483,9 @@ TEST(Distortions, KaleidMirrorsOneQuadrantIntoAllFour) {
     for (const auto& c : cases) {
         fillLayer(1, busy);
         kaleidLayer(0, c.dst, c.quadrant);
-        EXPECT_TRUE(symmetricAboutBothCentreLines(c.dst)) << c.quadrant;
+        const int d = c.dst; // symmetric about both centre lines
+        expectLayer(d, [d](int32_t x, int32_t y) { return px(d, 7 - x, y); });
+        expectLayer(d, [d](int32_t x, int32_t y) { return px(d, x, 7 - y); });
         EXPECT_EQ(px(c.dst, c.x0, c.y0), c.fromBusy ? busy(c.x1, c.y1) : where(c.x1, c.y1))
             << c.quadrant << ": " << c.x0 << "," << c.y0;
     }
