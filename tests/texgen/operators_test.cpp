@@ -256,11 +256,13 @@ void onePixel(int32_t cx, int32_t cy, Px colour, Px rest = {}) {
 
 TEST(Filters, BlurWrapsAroundBothBordersOfANonSquareLayer) {
     Layers layers(8, 4);
-    onePixel(0, 0, {255, 16, 0});
+    // The lit pixel on the last row is the row above row 0: its wrap must use
+    // the height, not the width.
+    onePixel(0, 3, {255, 16, 0});
     blurLayer(0, 1); // weights 4 (centre), 2 (orthogonal), 1 (diagonal), then >> 4
     expectLayer(1, [](int32_t x, int32_t y) {
-        if ((x > 1 && x < 7) || y == 2) return Px{};
-        const int weight = (x == 0 ? 2 : 1) * (y == 0 ? 2 : 1);
+        if ((x > 1 && x < 7) || y == 1) return Px{};
+        const int weight = (x == 0 ? 2 : 1) * (y == 3 ? 2 : 1);
         return Px{255 * weight >> 4, 16 * weight >> 4, 0};
     });
 }
