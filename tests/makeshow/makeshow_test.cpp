@@ -173,7 +173,7 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     std::ofstream(assets + "/pictures.txt") << "grass pictures/grass.svg 64x64 companion\n"
                                                "love pictures/love.svg 64x64 blue\n"
                                                "floor textures/floor.txt 64x64 none\n";
-    std::ofstream(assets + "/music/score.txt") << "tempo 125\nlength 1000\n";
+    std::ofstream(assets + "/music/score.txt") << "tempo 125\nlength 1000\nsection quiet 0 1\n";
     const std::string dir = scratchDir("edit");
     const std::string show = "'" + dir + "' --assets '" + assets + "'";
     const auto [firstExit, firstOut, firstErr] = runMakeshow(show);
