@@ -5,7 +5,7 @@
 //
 // starts from the given settings (the show's defaults without arguments) and
 // prints "go WIDTHxHEIGHTxDEPTH fullscreen=0|1 music=0|1", "cancel" or
-// "no display". Exit code 0, or 2 for bad arguments.
+// "no display".
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,9 +16,6 @@ int main(int argc, char** argv) {
     if (argc == 6) {
         settings = {std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3]),
                     std::atoi(argv[4]) != 0, std::atoi(argv[5]) != 0};
-    } else if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [WIDTH HEIGHT DEPTH FULLSCREEN MUSIC]\n", argv[0]);
-        return 2;
     }
     const DialogOutcome outcome = runConfigDialog(settings);
     if (outcome == DialogOutcome::kGo) {
@@ -28,5 +25,4 @@ int main(int argc, char** argv) {
     } else {
         std::printf(outcome == DialogOutcome::kCancel ? "cancel\n" : "no display\n");
     }
-    return 0;
 }

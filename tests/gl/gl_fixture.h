@@ -31,10 +31,8 @@ struct Rgb {
     uint8_t r, g, b;
 };
 
-// A directory named after the running test, made empty and entered. Its path
-// does not depend on the process, so a death test's child (which runs the
-// test again) lands in the same place; it is emptied rather than removed, as
-// the parent stays inside it meanwhile.
+// A directory named after the running test, emptied and entered: a death
+// test's child (the test run again) lands in the same place.
 class ScratchDirectory {
   public:
     ScratchDirectory() : previous_(fs::current_path()) {
@@ -86,10 +84,6 @@ inline GLint glInteger(GLenum name) {
     return value;
 }
 
-inline void useOffscreenDriver() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-}
-
 // A small windowed context on the offscreen driver for the whole suite.
 class OffscreenContext : public testing::Test {
   protected:
@@ -97,7 +91,7 @@ class OffscreenContext : public testing::Test {
     static constexpr int32_t kHeight = 120;
 
     static void SetUpTestSuite() {
-        useOffscreenDriver();
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
         createWindow("gl tests", kWidth, kHeight, 32, false);
     }
     static void TearDownTestSuite() { closeWindow(); }
@@ -116,12 +110,10 @@ struct Frame {
 };
 
 inline Frame readBackBuffer() {
-    Frame frame;
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    frame.width = viewport[2];
-    frame.height = viewport[3];
-    frame.rgba.resize(size_t(frame.width) * frame.height * 4);
+    Frame frame{viewport[2], viewport[3],
+                std::vector<uint8_t>(size_t(viewport[2]) * viewport[3] * 4)};
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
@@ -141,27 +133,54 @@ inline Rgb pixelAt(const Frame& frame, double x, double y, double z) {
     return frame.at(int(wx), int(wy));
 }
 
-inline void expectColour(Rgb actual, Rgb expected, const std::string& where) {
-    EXPECT_NEAR(actual.r, expected.r, 3) << where;
-    EXPECT_NEAR(actual.g, expected.g, 3) << where;
-    EXPECT_NEAR(actual.b, expected.b, 3) << where;
+using Matrix = std::array<double, 16>; // column-major, as OpenGL keeps it
+
+// The reference: 45 degrees, 4:3, near 0.1, far 100, times the view (eye,
+// centre, up) when given, as GLU computes them.
+inline Matrix projection(const std::vector<double>& view = {}) {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluPerspective(45, 4.0 / 3.0, 0.1, 100);
+    if (!view.empty())
+        gluLookAt(view[0], view[1], view[2], view[3], view[4], view[5], view[6], view[7], view[8]);
+    Matrix m{};
+    glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    return m;
 }
 
-// One corner as OpenGL's feedback mode reports it, in model coordinates.
+// The projection loaded now, with the model-view current and the identity.
+inline void expectLoaded(const Matrix& expected) {
+    EXPECT_EQ(glInteger(GL_MATRIX_MODE), GL_MODELVIEW);
+    Matrix actual{}, modelView{};
+    glGetDoublev(GL_PROJECTION_MATRIX, actual.data());
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(actual[i], expected[i], 1e-5 * (1 + std::abs(expected[i]))) << i;
+        EXPECT_EQ(modelView[i], i % 5 ? 0 : 1) << "model-view " << i;
+    }
+}
+
+inline void expectColour(Rgb actual, Rgb expected, const std::string& where) {
+    EXPECT_TRUE(std::abs(actual.r - expected.r) <= 3 && std::abs(actual.g - expected.g) <= 3 &&
+                std::abs(actual.b - expected.b) <= 3)
+        << where << ": " << int(actual.r) << " " << int(actual.g) << " " << int(actual.b);
+}
+
+// One corner as OpenGL's feedback mode reports it, in model coordinates,
+// its colour clamped to [0, 1].
 struct FeedbackCorner {
-    float x, y, z;
-    float r, g, b, a; // after OpenGL's clamping to [0, 1]
-    float s, t;
+    float x, y, z, r, g, b, a, s, t;
 };
 using FeedbackQuad = std::array<FeedbackCorner, 4>;
 
-// Every quad `draw` sends, in order, recorded under an orthographic view of
-// the cube [-20, 20]^3 on a 40 x 40 viewport (window coordinates turn back
-// into model coordinates exactly enough). The model-view starts as the
-// identity; matrices and viewport are restored afterwards.
+// Every quad `draw` sends, in order, in model coordinates: recorded under an
+// orthographic view of the cube [-20, 20]^3 on a 40 x 40 viewport, from an
+// identity model-view; projection and viewport are restored afterwards.
 inline std::vector<FeedbackQuad> recordQuads(const std::function<void()>& draw) {
-    constexpr double kHalf = 20;
-    constexpr int kValuesPerCorner = 3 + 4 + 4;
+    constexpr float kHalf = 20;
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     glMatrixMode(GL_PROJECTION);
@@ -170,8 +189,7 @@ inline std::vector<FeedbackQuad> recordQuads(const std::function<void()>& draw) 
     glOrtho(-kHalf, kHalf, -kHalf, kHalf, -kHalf, kHalf);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glViewport(0, 0, GLsizei(2 * kHalf), GLsizei(2 * kHalf));
-
+    glViewport(0, 0, 40, 40);
     std::vector<GLfloat> buffer(1 << 16);
     glFeedbackBuffer(GLsizei(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
     glRenderMode(GL_FEEDBACK);
@@ -184,31 +202,22 @@ inline std::vector<FeedbackQuad> recordQuads(const std::function<void()>& draw) 
     glLoadIdentity();
     EXPECT_GE(size, 0) << "feedback buffer too small";
 
-    // Each polygon: its token, its corner count, then the corners. A quad
-    // comes back whole or, from Mesa, as the triangles (0, 1, 3), (1, 2, 3).
+    // Each polygon: its token, its corner count, then the corners (x, y, z,
+    // r, g, b, a, s, t, q). A quad comes back whole or, from Mesa, as the
+    // triangles (0, 1, 3), (1, 2, 3).
     std::vector<FeedbackQuad> quads;
-    std::vector<FeedbackCorner> pending;
+    std::vector<FeedbackCorner> corners;
     for (GLint i = 0; i + 1 < size;) {
-        EXPECT_EQ(GLenum(buffer[i]), GLenum(GL_POLYGON_TOKEN)) << "only polygons expected";
-        const int count = int(buffer[i + 1]);
-        i += 2;
-        std::vector<FeedbackCorner> corners;
-        for (int k = 0; k < count; ++k, i += kValuesPerCorner) {
+        int count = int(buffer[i + 1]);
+        EXPECT_TRUE(GLenum(buffer[i]) == GL_POLYGON_TOKEN && (count == 3 || count == 4));
+        for (i += 2; count-- > 0; i += 11) {
             const GLfloat* v = &buffer[i];
-            corners.push_back({float(v[0] - kHalf), float(v[1] - kHalf),
-                               float(kHalf * (1 - 2 * v[2])), v[3], v[4], v[5], v[6], v[7], v[8]});
+            corners.push_back({v[0] - kHalf, v[1] - kHalf, kHalf * (1 - 2 * v[2]), v[3], v[4], v[5],
+                               v[6], v[7], v[8]});
         }
-        if (count == 4) {
-            quads.push_back({corners[0], corners[1], corners[2], corners[3]});
-        } else if (count == 3 && pending.empty()) {
-            pending = corners;
-        } else if (count == 3) {
-            quads.push_back({pending[0], pending[1], corners[1], pending[2]});
-            pending.clear();
-        } else {
-            ADD_FAILURE() << "unexpected polygon of " << count << " corners";
-            break;
-        }
+        if (corners.size() == 6) corners = {corners[0], corners[1], corners[4], corners[2]};
+        if (corners.size() == 4) quads.push_back({corners[0], corners[1], corners[2], corners[3]});
+        if (corners.size() >= 4) corners.clear();
     }
     return quads;
 }
@@ -247,40 +256,29 @@ constexpr const char* kNames[kTextureCount] = {
     "ppl2",     "ppl3",  "grass",   "bplogo",   "standup", "sucks",     "whoops",
     "move",     "love",  "seeyou",  "speakers", "floor",   "background"};
 
-// The "_alpha" companions: a figure, a head on a body, standing on the
-// bottom edge. The pictures with an alpha from their own blue byte: a frame
-// three pixels wide around a see-through middle.
-inline bool inFigure(int x, int y) {
-    return (x >= 3 && x <= 12 && y >= 5) || (x >= 5 && x <= 10 && y >= 1 && y <= 4);
-}
-inline bool inFrame(int x, int y) {
-    return x < 3 || y < 3 || x > 12 || y > 12;
-}
-
 inline void writePicture(const std::string& name, const std::function<Rgb(int, int)>& colour) {
     writeBytes("data/" + name + ".hwl", encodePicture(kSide, kSide, colour));
 }
 
 // Every file of the show's texture table, the loading picture and a script.
-// The floor is checked with a darker colour; the background's upper part is
-// never shown, so it is red.
+// The pictures with an alpha from their own blue byte have a frame three
+// pixels wide around a see-through middle; the "_alpha" companions are a
+// figure, a head on a body, on the bottom edge.
 inline void writeShowDirectory() {
     for (int i = 0; i < kTextureCount; ++i) {
         const Rgb c = kColours[i];
         const std::string name = kNames[i];
-        if (i == kFloor) {
-            const Rgb dark = {uint8_t(c.r / 2), uint8_t(c.g / 2), uint8_t(c.b / 2)};
-            writePicture(name, [c, dark](int x, int y) { return (x / 4 + y / 4) % 2 ? c : dark; });
-        } else if (i == kBackground) {
-            writePicture(name, [c](int, int y) { return y < 9 ? Rgb{200, 0, 0} : c; });
-        } else if (i >= kLogo && i <= kSeeYou) {
-            writePicture(name, [c](int x, int y) { return inFrame(x, y) ? c : Rgb{c.r, c.g, 0}; });
+        if (i >= kLogo && i <= kSeeYou) {
+            writePicture(name, [c](int x, int y) {
+                return x < 3 || y < 3 || x > 12 || y > 12 ? c : Rgb{c.r, c.g, 0};
+            });
         } else {
             writePicture(name, [c](int, int) { return c; });
         }
         if (i > kGrass && i != kSpeakers) continue;
         writePicture(name + "_alpha", [](int x, int y) {
-            const uint8_t v = inFigure(x, y) ? 255 : 0;
+            const bool body = x >= 3 && x <= 12 && y >= 5, head = x >= 5 && x <= 10 && y >= 1;
+            const uint8_t v = body || head ? 255 : 0;
             return Rgb{v, v, v};
         });
     }

@@ -6,10 +6,9 @@
 
 namespace {
 
-// Mesa's drivers keep allocations in their globals and are unloaded when the
-// window layer shuts SDL's video down; the leak checker then reports them as
-// lost in an unknown module. Loaded once more with RTLD_NODELETE they stay
-// until the process ends. A driver that is not there is skipped.
+// Mesa's drivers keep allocations in globals and are unloaded when SDL's video
+// shuts down, which the leak checker reports as lost in an unknown module:
+// loaded again with RTLD_NODELETE they stay to the end. Missing ones are skipped.
 const bool driversResident = [] {
     for (const char* library : {"libEGL_mesa.so.0", "libGLX_mesa.so.0"})
         dlopen(library, RTLD_NOW | RTLD_NODELETE);
@@ -20,10 +19,8 @@ const bool driversResident = [] {
 
 } // namespace
 
-// D-Bus (SDL's screen-saver inhibition on X11) frees its buffers only on
-// dbus_shutdown. Mesa's software driver does not free the buffers of its
-// feedback mode when the context is destroyed (the scene tests record quads
-// that way); what it allocates for our own objects goes with the context.
+// D-Bus (SDL's screen-saver inhibition) frees its buffers only on shutdown;
+// Mesa's software driver keeps its feedback-mode buffers past the context.
 extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\nleak:swrast_dri.so\n";
 }

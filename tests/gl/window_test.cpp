@@ -1,11 +1,8 @@
-// The window layer on SDL's offscreen driver and on a real X server (run by
-// ctest on the shared Xvfb, whose one mode is 800 x 600; skipped without a
-// display), and the fatal-error report that ends the show. Death tests run
-// the test program again for their statement: nothing forks a GL process.
+// The window layer on SDL's offscreen driver and on a real X server (the
+// shared Xvfb, one mode of 800 x 600; skipped without a display), and the
+// fatal-error report. Death tests run the program again for their
+// statement: nothing forks a GL process.
 #include <SDL.h>
-
-#include <chrono>
-#include <thread>
 
 #include "gl_fixture.h"
 #include "runtime/fatal_error.h"
@@ -16,17 +13,34 @@ namespace {
 class WindowTest : public testing::Test {
   protected:
     void SetUp() override {
-        useOffscreenDriver();
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
         GTEST_FLAG_SET(death_test_style, "threadsafe");
     }
     void TearDown() override { closeWindow(); }
 };
 
-SDL_Event keyDown(SDL_Keycode key) {
+class FatalError : public WindowTest {
+  protected:
+    ScratchDirectory scratch;
+};
+
+constexpr const char* kTitle = "kiln x11 test";
+
+class X11Window : public WindowTest {
+  protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+};
+
+// A key press, the close request or quit.
+SDL_Event sdlEvent(Uint32 type, SDL_Keycode key = 0) {
     SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.state = SDL_PRESSED;
-    event.key.keysym.sym = key;
+    event.type = type;
+    if (type == SDL_KEYDOWN) event.key.state = SDL_PRESSED, event.key.keysym.sym = key;
+    if (type == SDL_WINDOWEVENT) event.window.event = SDL_WINDOWEVENT_CLOSE;
     return event;
 }
 
@@ -43,22 +57,13 @@ TEST_F(WindowTest, CreateMakesACurrentContextOfTheSizeAndBitsAskedForAndCloseRel
     } cases[] = {{200, 150, 32, false, 8, 8}, {64, 48, 16, false, 5, 6}, {96, 72, 32, true, 8, 8}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.width);
-        EXPECT_FALSE(windowActive());
         createWindow("kiln test", c.width, c.height, c.depth, c.fullScreen);
         EXPECT_TRUE(windowActive());
-        EXPECT_NE(SDL_GL_GetCurrentContext(), nullptr);
         EXPECT_EQ(drawableSize().width, c.width);
         EXPECT_EQ(drawableSize().height, c.height);
-        EXPECT_GE(glInteger(GL_RED_BITS), c.redBlue);
-        EXPECT_GE(glInteger(GL_GREEN_BITS), c.green);
-        EXPECT_GE(glInteger(GL_BLUE_BITS), c.redBlue);
-        EXPECT_GE(glInteger(GL_DEPTH_BITS), 16);
-        if (c.fullScreen) {
-            EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
-        }
-        glBegin(GL_QUADS); // the immediate-mode pipeline the show draws with
-        glEnd();
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        EXPECT_TRUE(glInteger(GL_RED_BITS) >= c.redBlue && glInteger(GL_GREEN_BITS) >= c.green &&
+                    glInteger(GL_BLUE_BITS) >= c.redBlue && glInteger(GL_DEPTH_BITS) >= 16);
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), c.fullScreen ? SDL_DISABLE : SDL_ENABLE);
         closeWindow();
         EXPECT_FALSE(windowActive());
         EXPECT_EQ(drawableSize().width, 0);
@@ -71,16 +76,14 @@ TEST_F(WindowTest, CreateMakesACurrentContextOfTheSizeAndBitsAskedForAndCloseRel
 // One event per call. The window and its context stay until closeWindow, so
 // the frame can finish.
 TEST_F(WindowTest, PumpHandlesOneEventAndOnlyEscapeCloseOrQuitEndTheShow) {
-    SDL_Event close{}, quit{};
-    close.type = SDL_WINDOWEVENT;
-    close.window.event = SDL_WINDOWEVENT_CLOSE;
-    quit.type = SDL_QUIT;
-    for (const SDL_Event& ending : {keyDown(SDLK_ESCAPE), close, quit}) {
+    for (const SDL_Event& ending :
+         {sdlEvent(SDL_KEYDOWN, SDLK_ESCAPE), sdlEvent(SDL_WINDOWEVENT), sdlEvent(SDL_QUIT)}) {
         SCOPED_TRACE(ending.type);
         createWindow("kiln test", 64, 48, 32, false);
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // what the driver queued at creation
-        for (SDL_Event event : {keyDown(SDLK_a), keyDown(SDLK_RETURN), ending})
-            ASSERT_EQ(SDL_PushEvent(&event), 1);
+        for (SDL_Event pushed :
+             {sdlEvent(SDL_KEYDOWN, SDLK_a), sdlEvent(SDL_KEYDOWN, SDLK_RETURN), ending})
+            ASSERT_EQ(SDL_PushEvent(&pushed), 1);
         pumpWindowMessage();
         pumpWindowMessage();
         EXPECT_TRUE(windowActive());
@@ -88,25 +91,8 @@ TEST_F(WindowTest, PumpHandlesOneEventAndOnlyEscapeCloseOrQuitEndTheShow) {
         EXPECT_FALSE(windowActive());
         EXPECT_EQ(drawableSize().width, 64);
         EXPECT_NE(SDL_GL_GetCurrentContext(), nullptr);
-        pumpWindowMessage(); // nothing waiting: returns at once
         closeWindow();
     }
-}
-
-namespace {
-
-class FatalError : public WindowTest {
-  protected:
-    ScratchDirectory scratch;
-};
-
-} // namespace
-
-TEST_F(FatalError, ReportIsFourLinesEndedByCarriageReturnLineFeed) {
-    constexpr const char* kHeading = "Sorry, but the following module had something to say:";
-    EXPECT_EQ(errorReport("kglTexture", "Could not load Texture"),
-              std::string(kHeading) + "\r\n\r\nkglTexture\r\nCould not load Texture\r\n");
-    EXPECT_EQ(errorReport("", ""), std::string(kHeading) + "\r\n\r\n\r\n\r\n");
 }
 
 TEST_F(FatalError, ReplacesAnOlderReportReleasesTheWindowAndExitsWithOne) {
@@ -127,78 +113,36 @@ TEST_F(FatalError, AReportThatCannotBeWrittenStillEndsTheShowOnStderr) {
                 "could not write error.txt: .*\n(.|\n)*kglWinAPI\nCould not create kglWindow!");
 }
 
-namespace {
-
-constexpr const char* kTitle = "kiln x11 test";
-
-class X11Window : public WindowTest {
-  protected:
-    void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-    }
-};
-
-} // namespace
-
-TEST_F(X11Window, WindowedAtTenTenWithItsTitleAndClassAndOnlyEscapeEndsTheShow) {
+// Keys under X: the show's run in tests/makeshow.
+TEST_F(X11Window, WindowedAtTenTenWithItsTitleAndClass) {
     createWindow(kTitle, 320, 240, 32, false);
-    EXPECT_EQ(drawableSize().width, 320);
-    EXPECT_EQ(drawableSize().height, 240);
     SDL_Window* window = SDL_GL_GetCurrentWindow();
     ASSERT_NE(window, nullptr);
     int x = 0, y = 0;
     SDL_GetWindowPosition(window, &x, &y);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 10);
+    EXPECT_TRUE(x == 10 && y == 10) << x << ", " << y;
     EXPECT_EQ(SDL_GetWindowFlags(window) & (SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN), 0u);
-    GLboolean doubleBuffered = GL_FALSE;
-    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
-    EXPECT_EQ(doubleBuffered, GL_TRUE);
-    EXPECT_GE(glInteger(GL_DEPTH_BITS), 16);
+    EXPECT_EQ(glInteger(GL_DOUBLEBUFFER), GL_TRUE);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
     EXPECT_EQ(SDL_IsScreenSaverEnabled(), SDL_FALSE);
-    glClearColor(0, 1, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    uint8_t pixel[4] = {};
-    glReadBuffer(GL_BACK);
-    glReadPixels(319, 239, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-    EXPECT_EQ(pixel[1], 255); // the top-right corner is inside the drawable
     swapBuffers();
-
-    const std::string display = std::getenv("DISPLAY");
     SDL_PumpEvents();
+    const std::string display = std::getenv("DISPLAY");
     const unsigned long id = waitForWindow(display, kTitle, 0, 10);
     ASSERT_NE(id, 0u) << "no window titled " << kTitle;
     EXPECT_EQ(findWindow(display, "--class '^kilnGL$'"), id);
-    pressKeys(display, id, "a space");
-    for (int i = 0; i < 200; ++i) pumpWindowMessage();
-    EXPECT_TRUE(windowActive());
-    pressKeys(display, id, "Escape");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (windowActive() && std::chrono::steady_clock::now() < deadline) {
-        pumpWindowMessage();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_FALSE(windowActive());
-    EXPECT_EQ(drawableSize().width, 320); // still there until closeWindow
 }
 
-TEST_F(X11Window, FullScreenInTheScreensModeCoversItAndHidesTheCursor) {
-    for (int32_t depth : {32, 16}) {
-        createWindow(kTitle, 800, 600, depth, true);
-        EXPECT_EQ(drawableSize().width, 800) << depth;
-        EXPECT_EQ(drawableSize().height, 600) << depth;
-        SDL_Window* window = SDL_GL_GetCurrentWindow();
-        ASSERT_NE(window, nullptr);
-        EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u) << depth;
-        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE) << depth;
-        closeWindow();
-    }
-}
-
-TEST_F(X11Window, FullScreenInAModeTheScreenLacksIsRefused) {
+// The screen's one mode is taken, at either depth; any other is refused.
+TEST_F(X11Window, FullScreenCoversTheScreenInItsModeAndRefusesAnyOther) {
+    createWindow(kTitle, 800, 600, 16, true);
+    EXPECT_EQ(drawableSize().width, 800);
+    EXPECT_EQ(drawableSize().height, 600);
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    closeWindow();
     ScratchDirectory scratch;
     EXPECT_EXIT(createWindow(kTitle, 640, 480, 32, true), testing::ExitedWithCode(1),
                 "Screen resolution is not supported by your gfx card!");

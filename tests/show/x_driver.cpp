@@ -14,6 +14,15 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
+// Ended, but left for waitForExit to collect.
+bool hasEnded(pid_t program) {
+    siginfo_t info{};
+    return waitid(P_PID, id_t(program), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+           info.si_pid == program;
+}
+
+} // namespace
+
 std::string xdotool(const std::string& display, const std::string& arguments) {
     std::string output;
     const std::string command = "DISPLAY='" + display + "' xdotool " + arguments + " 2>/dev/null";
@@ -25,33 +34,11 @@ std::string xdotool(const std::string& display, const std::string& arguments) {
     return output;
 }
 
-// Ended, but left for waitForExit to collect.
-bool hasEnded(pid_t program) {
-    siginfo_t info{};
-    return waitid(P_PID, id_t(program), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-           info.si_pid == program;
-}
-
-} // namespace
-
 std::string testDisplay() {
     std::ifstream file(std::string(TEST_XVFB_DIR) + "/display");
     if (int number = -1; file >> number) return ":" + std::to_string(number);
     const char* display = std::getenv("DISPLAY");
     return display ? display : "";
-}
-
-pid_t startProgram(const std::string& dir, const std::string& display,
-                   const std::string& commandLine) {
-    const std::string script = "cd '" + dir + "' && " + commandLine;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        setenv("DISPLAY", display.c_str(), 1);
-        execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
 }
 
 unsigned long findWindow(const std::string& display, const std::string& search) {
@@ -73,11 +60,6 @@ void pressKeys(const std::string& display, unsigned long window, const std::stri
     xdotool(display, "windowfocus --sync " + std::to_string(window) + " key " + keys);
 }
 
-void clickAt(const std::string& display, unsigned long window, int x, int y) {
-    xdotool(display, "mousemove --window " + std::to_string(window) + " " + std::to_string(x) +
-                         " " + std::to_string(y) + " click 1");
-}
-
 void requestClose(const std::string& display, unsigned long window) {
     Display* connection = XOpenDisplay(display.c_str());
     if (connection == nullptr) return;
@@ -90,13 +72,6 @@ void requestClose(const std::string& display, unsigned long window) {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(connection, window, False, NoEventMask, &event);
     XCloseDisplay(connection);
-}
-
-std::string windowGeometry(const std::string& display, unsigned long window) {
-    const std::string shell =
-        xdotool(display, "getwindowgeometry --shell " + std::to_string(window));
-    const size_t from = shell.find('X');
-    return from == std::string::npos ? "" : shell.substr(from, shell.find("SCREEN") - from);
 }
 
 int waitForExit(pid_t program, int timeoutSeconds) {
@@ -120,17 +95,14 @@ std::string readFile(const std::string& path) {
 
 ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
                       const std::string& environment, const std::string& arguments) {
-    ShowProcess show;
-    show.pid = startProgram(dir, display,
-                            "ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " + environment + " '" +
-                                exe + "' " + arguments + " > show.log 2>&1");
-    show.dialog = waitForWindow(display, "Config", show.pid);
-    return show;
-}
-
-unsigned long goToShowWindow(const std::string& display, const ShowProcess& show) {
-    pressKeys(display, show.dialog, "Return");
-    const unsigned long window = waitForWindow(display, kShowTitle, show.pid);
-    if (!window) waitForExit(show.pid, 0);
-    return window;
+    const std::string script = "cd '" + dir + "' && ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " +
+                               environment + " '" + exe + "' " + arguments + " > show.log 2>&1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        setenv("DISPLAY", display.c_str(), 1);
+        execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return {pid, waitForWindow(display, "Config", pid)};
 }

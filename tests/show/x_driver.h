@@ -5,22 +5,18 @@
 #include <string>
 #include <sys/types.h>
 
+// xdotool's output for `arguments` on `display`.
+std::string xdotool(const std::string& display, const std::string& arguments);
 // ":N" of the run's shared Xvfb (see tests/support/shared_xvfb.sh), else $DISPLAY.
 std::string testDisplay();
-// Runs `commandLine` with /bin/sh in `dir`, in the background, in a process group of its own.
-pid_t startProgram(const std::string& dir, const std::string& display,
-                   const std::string& commandLine);
 // The first mapped window that `search` finds (e.g. "--class '^kilnGL$'"), or 0.
 unsigned long findWindow(const std::string& display, const std::string& search);
 // Waits for a window titled exactly `title` while `program` (unless 0) runs; 0 if none came.
 unsigned long waitForWindow(const std::string& display, const std::string& title, pid_t program,
                             int timeoutSeconds = 60);
 void pressKeys(const std::string& display, unsigned long window, const std::string& keys);
-void clickAt(const std::string& display, unsigned long window, int x, int y);
 // The close request a window manager sends for its close box.
 void requestClose(const std::string& display, unsigned long window);
-// "X=.. Y=.. WIDTH=.. HEIGHT=.." on the screen, each ended by a line feed.
-std::string windowGeometry(const std::string& display, unsigned long window);
 // The exit code, or -1 (the process group then killed) when none came in time.
 int waitForExit(pid_t program, int timeoutSeconds = 180);
 std::string readFile(const std::string& path); // "" when missing
@@ -30,12 +26,8 @@ struct ShowProcess {
     pid_t pid = -1;
     unsigned long dialog = 0; // its configuration dialog, 0 if none showed
 };
-// Starts the show program `exe` (or the dialog probe) in `dir` with
-// `environment` and `arguments`, its output in show.log; waits for its dialog. Leak checks are off:
-// the GL drivers leave allocations the checker cannot attribute (the unit and GL tests check the
-// engine's own).
+// Starts the show program `exe` (or the dialog probe) in `dir`, in a process group of its own,
+// with `environment` and `arguments`, its output in show.log; waits for its dialog. Leak checks
+// are off: the GL drivers leave allocations the checker cannot attribute.
 ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
                       const std::string& environment = "", const std::string& arguments = "");
-// Enter on the show's dialog, then its window: 0 if none came (the program
-// is then ended).
-unsigned long goToShowWindow(const std::string& display, const ShowProcess& show);
