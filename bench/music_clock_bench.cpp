@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "sequencing/sound.h"
+#include "audio/sound.h"
 
 namespace {
 

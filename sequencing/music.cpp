@@ -4,7 +4,7 @@
 #include <chrono>
 #include <optional>
 
-#include "sequencing/sound.h"
+#include "audio/sound.h"
 
 namespace {
 

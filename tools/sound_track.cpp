@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "audio/sound_decoder.h"
 #include "sequencing/music.h"
-#include "sequencing/sound_decoder.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <sndfile.h>
 #include <thread>
 
+#include "audio/sound.h"
+#include "audio/sound_clock.h"
+#include "audio/sound_spectrum.h"
 #include "sequencing/music.h"
-#include "sequencing/sound.h"
-#include "sequencing/sound_clock.h"
-#include "sequencing/sound_spectrum.h"
 
 namespace {
 

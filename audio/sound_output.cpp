@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "sequencing/sound_state.h"
+#include "audio/sound_state.h"
 
 namespace {
 

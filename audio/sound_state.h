@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "sequencing/sound.h"
-#include "sequencing/sound_clock.h"
-#include "sequencing/sound_decoder.h"
-#include "sequencing/sound_ring.h"
-#include "sequencing/sound_spectrum.h"
+#include "audio/sound.h"
+#include "audio/sound_clock.h"
+#include "audio/sound_decoder.h"
+#include "audio/sound_ring.h"
+#include "audio/sound_spectrum.h"
 
 inline constexpr int kOutputChannels = 2;
 inline constexpr int64_t kNsPerSecond = 1000000000;

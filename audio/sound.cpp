@@ -1,12 +1,12 @@
 // The sound layer's calls: set-up, streams, play position and spectrum.
-#include "sequencing/sound.h"
+#include "audio/sound.h"
 
 #include <SDL.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "sequencing/sound_state.h"
+#include "audio/sound_state.h"
 
 namespace {
 

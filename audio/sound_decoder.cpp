@@ -1,4 +1,4 @@
-#include "sequencing/sound_decoder.h"
+#include "audio/sound_decoder.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "sequencing/sound.h"
+#include "audio/sound.h"
 
 namespace {
 

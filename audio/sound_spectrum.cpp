@@ -1,4 +1,4 @@
-#include "sequencing/sound_spectrum.h"
+#include "audio/sound_spectrum.h"
 
 #include <array>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "sequencing/sound_clock.h"
+#include "audio/sound_clock.h"
 
 #include <algorithm>
 
