@@ -6,7 +6,7 @@
 
 #include "gl_fixture.h"
 #include "runtime/fatal_error.h"
-#include "show/x_driver.h"
+#include "support/x_driver.h"
 
 namespace {
 

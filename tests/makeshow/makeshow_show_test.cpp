@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "makeshow/makeshow_support.h"
-#include "show/x_driver.h"
+#include "support/x_driver.h"
 #include "tools/png_io.h"
 
 TEST(ShowUnderX, PlaysTheMadeDirectoryUntilEscape) {

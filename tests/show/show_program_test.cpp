@@ -9,8 +9,8 @@
 #include <functional>
 #include <thread>
 
-#include "show/x_driver.h"
 #include "support/show_data.h"
+#include "support/x_driver.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "show/x_driver.h"
+#include "support/x_driver.h"
 
 #include <X11/Xlib.h>
 #include <chrono>
