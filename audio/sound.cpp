@@ -279,6 +279,16 @@ const float* soundGetSpectrum() {
     return sound.spectrum.data();
 }
 
+bool soundStreamSetPaused(SoundStream* stream, bool) {
+    clearError();
+    return stream != nullptr;
+}
+
+bool soundStreamSetTime(SoundStream* stream, int32_t) {
+    clearError();
+    return stream != nullptr;
+}
+
 bool soundStreamClose(SoundStream* stream) {
     clearError();
     const auto found = std::find_if(sound.streams.begin(), sound.streams.end(),

@@ -117,6 +117,18 @@ double soundStreamGetTimePrecise(SoundStream* stream); // the same, unrounded
 // analyser is off or nothing plays. Valid until the next call of the layer.
 const float* soundGetSpectrum();
 
+// Pauses (true) or resumes (false) a stream that has been played. While
+// paused nothing of it is heard and its time stands still; resuming plays on
+// from that very millisecond. False (code 14) for null or a stream never played.
+bool soundStreamSetPaused(SoundStream* stream, bool paused);
+
+// Moves a stream that has been played to `ms` of play time: decoding starts
+// again there (for a looping stream at ms modulo its length), the time reads
+// `ms` at once and runs on from there as the new sound is heard; a paused
+// stream stays paused. False (code 14) for null, a negative time or a
+// stream never played.
+bool soundStreamSetTime(SoundStream* stream, int32_t ms);
+
 // Stops and releases the stream. False (code 14) for null.
 bool soundStreamClose(SoundStream* stream);
 

@@ -101,6 +101,30 @@ void stopMusic() {
     musicChannel = -1;
 }
 
+// Stand-ins until the sound layer seeks.
+namespace {
+bool paused = false;
+int32_t pausedAt = 0;
+} // namespace
+
+void pauseMusic(bool pause) {
+    if (pause && !paused) pausedAt = musicTime();
+    paused = pause;
+}
+
+bool musicPaused() {
+    return paused;
+}
+
+void seekMusic(int32_t ms) {
+    pausedAt = ms;
+}
+
+std::string musicLoudness(const MusicSettings&, int32_t, int32_t, std::vector<float>& values) {
+    values.clear();
+    return {};
+}
+
 const char* fmodErrorText(int32_t code) {
     constexpr int32_t kCodes = int32_t(std::size(kErrorTexts));
     return code >= 0 && code < kCodes ? kErrorTexts[code] : kUnknownError;
