@@ -1,10 +1,13 @@
 // The show program: settings, window, loading, the frame loop, teardown.
-// It takes no command-line options and reads everything relative to the
-// working directory.
+// Without options it is the show and reads everything relative to the
+// working directory; with --live it is the show's live mode (live/), which
+// skips the dialog and plays in a window that can pause, seek and loop.
 #include <array>
 #include <cstdint>
 #include <cstdio>
 
+#include "live/live_options.h"
+#include "live/live_show.h"
 #include "runtime/fatal_error.h"
 #include "runtime/window.h"
 #include "sequencing/music.h"
@@ -16,17 +19,15 @@
 namespace {
 
 constexpr const char* kWindowTitle = "Zorvath in da house!";
-// The show stops with the first frame later than this before the end time.
-constexpr int32_t kEndMargin = 100;
+constexpr const char* kLiveWindowTitle = "Zorvath in da house! - live";
+constexpr int32_t kLiveColourDepth = 32;
 
 [[noreturn]] void report(const ShowError& error) {
     if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
     fatalError(error.module, error.message);
 }
 
-} // namespace
-
-int main() {
+int playShow() {
     // `settings` starts with the defaults; the dialog edits them in place.
     switch (runConfigDialog(settings)) {
     case DialogOutcome::kGo:
@@ -53,10 +54,36 @@ int main() {
         const int32_t time = musicTime();
         readSpectrum(frameSpectrum.data());
         showFrame(time, frameSpectrum.data(), swapBuffers);
-    } while (windowActive() && playTime <= endTime - kEndMargin);
+    } while (windowActive() && playTime <= endTime - kShowEndMargin);
 
     if (music.musicFile) stopMusic();
     releaseShow();
     closeWindow();
     return 0;
+}
+
+int playLive(int argc, char** argv) {
+    LiveOptions options;
+    if (int code = parseLiveOptions(argc, argv, options); code >= 0) return code;
+    settings = Settings{options.width, options.height, kLiveColourDepth, false, !options.mute};
+    createWindow(kLiveWindowTitle, settings.screenWidth, settings.screenHeight,
+                 settings.colourDepth, settings.fullScreen);
+
+    MusicSettings music;
+    ScenePlacements placements;
+    const MusicStart start = settings.music ? MusicStart::WithSound : MusicStart::Silent;
+    if (ShowError error = loadShow(music, start, &placements)) report(error);
+    enableSpectrum();
+    runLiveShow(music, placements, options.at);
+
+    if (music.musicFile) stopMusic();
+    releaseShow();
+    closeWindow();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return argc > 1 ? playLive(argc, argv) : playShow();
 }

@@ -22,6 +22,7 @@ struct WindowState {
     SDL_GLContext context = nullptr;
     bool videoStarted = false;
     bool active = false;
+    bool pointerMotion = false; // the live mode asked for it
 };
 WindowState state;
 
@@ -176,6 +177,77 @@ void pumpWindowMessage() {
     default:
         break;
     }
+}
+
+namespace {
+
+InputKey keyOf(SDL_Keycode code) {
+    switch (code) {
+    case SDLK_SPACE:
+        return InputKey::Space;
+    case SDLK_LEFT:
+        return InputKey::Left;
+    case SDLK_RIGHT:
+        return InputKey::Right;
+    case SDLK_PAGEUP:
+        return InputKey::PageUp;
+    case SDLK_PAGEDOWN:
+        return InputKey::PageDown;
+    case SDLK_HOME:
+        return InputKey::Home;
+    case SDLK_l:
+        return InputKey::L;
+    case SDLK_h:
+        return InputKey::H;
+    default:
+        return InputKey::Other;
+    }
+}
+
+// Whether `event` is one for the live mode; fills `input` if so.
+bool translateInput(const SDL_Event& event, InputEvent& input) {
+    switch (event.type) {
+    case SDL_KEYDOWN:
+        input.kind = InputKind::Key;
+        input.key = keyOf(event.key.keysym.sym);
+        input.shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+        return input.key != InputKey::Other;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (event.button.button != SDL_BUTTON_LEFT) return false;
+        input.kind =
+            event.type == SDL_MOUSEBUTTONDOWN ? InputKind::ButtonDown : InputKind::ButtonUp;
+        input.x = event.button.x;
+        input.y = event.button.y;
+        return true;
+    case SDL_MOUSEMOTION:
+        if ((event.motion.state & SDL_BUTTON_LMASK) == 0) return false;
+        input.kind = InputKind::Drag;
+        input.x = event.motion.x;
+        input.y = event.motion.y;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool pollInput(InputEvent& input) {
+    if (!state.pointerMotion) {
+        SDL_EventState(SDL_MOUSEMOTION, SDL_ENABLE);
+        state.pointerMotion = true;
+    }
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        const bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
+        const bool close = event.type == SDL_QUIT || (event.type == SDL_WINDOWEVENT &&
+                                                      event.window.event == SDL_WINDOWEVENT_CLOSE);
+        if (escape || close) state.active = false;
+        input = InputEvent{};
+        if (translateInput(event, input)) return true;
+    }
+    return false;
 }
 
 void swapBuffers() {

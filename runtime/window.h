@@ -41,6 +41,21 @@ bool windowActive();
 // every other event does nothing.
 void pumpWindowMessage();
 
+// The live mode's input: keys and the mouse. It takes every waiting event
+// in turn, and pointer motion is reported once the first call has been made
+// (the show itself never asks, so motion never queues in front of Escape).
+// Escape and a close request clear windowActive() as pumpWindowMessage does.
+enum class InputKind { Key, ButtonDown, Drag, ButtonUp };
+enum class InputKey { Other, Space, Left, Right, PageUp, PageDown, Home, L, H };
+struct InputEvent {
+    InputKind kind = InputKind::Key;
+    InputKey key = InputKey::Other; // for Key
+    bool shift = false;             // for Key
+    int32_t x = 0, y = 0;           // window pixels from the top left, for the mouse
+};
+// False when no event waits.
+bool pollInput(InputEvent& event);
+
 // Presents the frame drawn into the back buffer.
 void swapBuffers();
 

@@ -84,7 +84,7 @@ bool isSceneTime(int32_t t) {
     return t >= 0 && t <= kMaxTimelineLength;
 }
 
-TimelineError parseSceneLine(std::string_view line) {
+TimelineError parseSceneLine(std::string_view line, ScenePlacements* placements) {
     FieldReader fields(line);
     const std::string_view name = fields.next();
     const Scene* scene = name.empty() ? nullptr : findScene(name);
@@ -104,6 +104,7 @@ TimelineError parseSceneLine(std::string_view line) {
     if (!isSceneTime(end)) return timelineFailure(kSceneTimeOutOfRange);
 
     placeScene(timeline, scene, start, end);
+    if (placements) placements->push_back({scene->name, id, start, end});
     return {};
 }
 
@@ -119,24 +120,25 @@ TimelineError parseMusicLine(std::string_view line, MusicSettings& music) {
     return {};
 }
 
-TimelineError runLine(std::string_view line, MusicSettings& music) {
+TimelineError runLine(std::string_view line, MusicSettings& music, ScenePlacements* placements) {
     if (line.empty() || line[0] != kCommandMark) return {}; // comment or blank
     const size_t space = line.find(kFieldSeparator);
     if (space == std::string_view::npos) return timelineFailure(kEmptyCommand);
     const std::string_view word = line.substr(0, space);
     if (word == "@music") return parseMusicLine(line, music);
-    if (word == "@scene") return parseSceneLine(line);
+    if (word == "@scene") return parseSceneLine(line, placements);
     return {}; // an unknown command word is ignored
 }
 
 } // namespace
 
-TimelineError loadScriptText(std::string_view text, MusicSettings& music, std::string_view name) {
+TimelineError loadScriptText(std::string_view text, MusicSettings& music, std::string_view name,
+                             ScenePlacements* placements) {
     LineReader reader{text};
     int lineNumber = 0;
     do { // even an empty text gives one (empty) line
         ++lineNumber;
-        TimelineError error = runLine(reader.next(), music);
+        TimelineError error = runLine(reader.next(), music, placements);
         if (error) {
             error.detail = std::string(name) + ", line " + std::to_string(lineNumber);
             return error;
@@ -145,7 +147,8 @@ TimelineError loadScriptText(std::string_view text, MusicSettings& music, std::s
     return {};
 }
 
-TimelineError loadScript(const std::string& fileName, MusicSettings& music) {
+TimelineError loadScript(const std::string& fileName, MusicSettings& music,
+                         ScenePlacements* placements) {
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
     if (!file) return timelineFailure(kCouldNotLoad, fileName + ": " + std::strerror(errno));
     std::string text;
@@ -159,5 +162,5 @@ TimelineError loadScript(const std::string& fileName, MusicSettings& music) {
         return timelineFailure(kCouldNotLoad, fileName + ": " + std::strerror(readError));
     if (text.size() > kMaxScriptBytes)
         return timelineFailure(kCouldNotLoad, fileName + ": larger than any script");
-    return loadScriptText(text, music, fileName);
+    return loadScriptText(text, music, fileName, placements);
 }

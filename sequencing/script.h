@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sequencing/timeline_error.h"
 
@@ -27,13 +28,25 @@ struct MusicSettings {
     int32_t musicEnd = 0;                 // ms; 0 means the length of the stream
 };
 
+// One "@scene" line as it was applied: the live mode lists and seeks by them.
+struct ScenePlacement {
+    std::string scene;
+    int32_t timeline = 0;
+    int32_t start = 0; // ms, first drawn
+    int32_t end = 0;   // ms, last drawn
+};
+using ScenePlacements = std::vector<ScenePlacement>;
+
 // Reads the whole file. "Could not load Script file!" when it cannot be
 // opened or read, otherwise the first script error, or ok.
-TimelineError loadScript(const std::string& fileName, MusicSettings& music);
+// Every placement applied is added to `placements` when given.
+TimelineError loadScript(const std::string& fileName, MusicSettings& music,
+                         ScenePlacements* placements = nullptr);
 
 // The same on script text already in memory; `name` only labels `detail`.
 TimelineError loadScriptText(std::string_view text, MusicSettings& music,
-                             std::string_view name = "script");
+                             std::string_view name = "script",
+                             ScenePlacements* placements = nullptr);
 
 // A script number: optional leading spaces or tabs, an optional "+" or "-",
 // an optional base prefix ("$" hex, "%" binary, "&" octal), one or more

@@ -93,7 +93,7 @@ ShowError loadTexture(int index) {
 
 } // namespace
 
-ShowError loadShow(MusicSettings& music, MusicStart start) {
+ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* placements) {
     TextureResult loading = initLoadingScreen(settings.screenWidth, settings.screenHeight);
     if (!loading.ok()) return failure(loading.module, loading.message);
     const Texture& picture = *loading.texture;
@@ -119,7 +119,7 @@ ShowError loadShow(MusicSettings& music, MusicStart start) {
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
     if (timelineError) return failure(timelineError.module, timelineError.message);
-    if (TimelineError error = loadScript(kScriptFile, music)) {
+    if (TimelineError error = loadScript(kScriptFile, music, placements)) {
         return failure(error.module, error.message, error.detail);
     }
     if (music.musicFile && start != MusicStart::None) {

@@ -17,6 +17,8 @@
 inline constexpr const char* kScriptFile = "script.sqx";
 inline constexpr const char* kTimelineName = "Timeline1";
 inline constexpr int32_t kTimelineLength = 137113; // ms: the range its tables cover
+// The show stops with the first frame later than this before the end time.
+inline constexpr int32_t kShowEndMargin = 100;
 
 struct ShowError {
     std::string module;  // empty when all went well
@@ -38,8 +40,10 @@ enum class MusicStart {
 // particle system, the twenty textures, the camera, the eleven scenes,
 // "Timeline1" and the script, whose music settings land in `music`; then,
 // if the script named music and `start` asks for it, starts the music
-// (music.h), which turns an end time of 0 into the music's length.
-ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None);
+// (music.h), which turns an end time of 0 into the music's length. The
+// script's placements go to `placements` when given.
+ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None,
+                   ScenePlacements* placements = nullptr);
 
 // Releases scenes, timeline, textures and particle system.
 void releaseShow();

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "effects/camera.h"
 #include "effects/particles.h"
@@ -20,6 +21,11 @@ struct Settings {
     bool fullScreen = true;
     bool music = true;
 };
+
+// "WxH" with both sides from 1 to kMaxScreenSide, as the tools and the live
+// mode take a picture size on their command line.
+constexpr int32_t kMaxScreenSide = 8192;
+bool parseScreenSize(const std::string& text, int32_t& width, int32_t& height);
 
 constexpr int kSpectrumSize = 512;
 constexpr int kTextureCount = 20;

@@ -12,7 +12,6 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +21,10 @@
 #include <vector>
 
 #include "runtime/window.h"
+#include "show/frame_replay.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
 #include "show/show_state.h"
-#include "tools/capture_plan.h"
 #include "tools/png_io.h"
 #include "tools/progress_bar.h"
 #include "tools/sound_track.h"
@@ -38,7 +37,6 @@ namespace {
 constexpr const char* kWindowTitle = "capture";
 constexpr int32_t kColourDepth = 32;
 constexpr int32_t kDefaultFps = 60;
-constexpr int32_t kMaxSide = 8192;
 constexpr int kRgbChannels = 3;
 
 struct Options {
@@ -62,18 +60,6 @@ int fail(const std::string& message) {
     return 1;
 }
 
-// "WxH", both sides 1 to kMaxSide.
-bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
-    const size_t x = text.find('x');
-    if (x == std::string::npos) return false;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    const auto w = std::from_chars(begin, begin + x, width);
-    const auto h = std::from_chars(begin + x + 1, end, height);
-    return w.ec == std::errc() && w.ptr == begin + x && h.ec == std::errc() && h.ptr == end &&
-           width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide;
-}
-
 // One picture read back from the frame just drawn, top row first.
 struct Grab {
     int32_t width = 0;
@@ -85,6 +71,12 @@ struct Grab {
 // stepTimelines takes a plain function for the present step, so the
 // picture's destination is left here for it.
 Grab* grabTarget = nullptr;
+
+// The replay of the lead-up reports each frame through a plain function too.
+ProgressBar* progressTarget = nullptr;
+void advanceTargetProgress() {
+    advanceProgress(*progressTarget);
+}
 
 // Reads the back buffer before the swap (the front buffer of an offscreen
 // or covered window need not hold the picture), then presents as the show does.
@@ -160,9 +152,9 @@ int parseCommandLine(int argc, char** argv, Options& options) {
     }
     options.toGiven = to->count() > 0;
     options.single = at->count() > 0;
-    if (!parseSize(options.size, options.width, options.height)) {
+    if (!parseScreenSize(options.size, options.width, options.height)) {
         return fail("--size " + options.size + ": expected WxH, sides 1 to " +
-                    std::to_string(kMaxSide));
+                    std::to_string(kMaxScreenSide));
     }
     if (options.out.empty() && options.video.empty()) {
         return fail("nothing to write: give --out, --video or both");
@@ -230,8 +222,9 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
         return fail("nothing to capture from " + std::to_string(from) + " to " +
                     std::to_string(to) + " ms");
     }
-    const std::vector<int32_t> leadUp = leadUpTimes(
-        static_cast<int32_t>(from), options.fps, options.fullLeadUp ? LeadUp::Full : LeadUp::Short);
+    const LeadUp leadUpMode = options.fullLeadUp ? LeadUp::Full : LeadUp::Short;
+    const std::vector<int32_t> leadUp =
+        leadUpTimes(static_cast<int32_t>(from), options.fps, leadUpMode);
 
     VideoEncoder video;
     TemporaryFile soundTrack;
@@ -247,10 +240,9 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
     }
 
     ProgressBar progress = startProgress(int64_t(leadUp.size()) + count);
-    for (const int32_t t : leadUp) {
-        showFrame(t, nullptr, swapBuffers);
-        advanceProgress(progress);
-    }
+    progressTarget = &progress;
+    replayCarriedState(static_cast<int32_t>(from), options.fps, leadUpMode, swapBuffers,
+                       advanceTargetProgress);
     const size_t frameBytes = size_t(options.width) * size_t(options.height) * kRgbChannels;
     Grab grab{options.width, options.height, std::vector<uint8_t>(frameBytes),
               std::vector<uint8_t>(frameBytes)};

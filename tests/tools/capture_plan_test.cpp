@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sequencing/timeline.h"
-#include "tools/capture_plan.h"
+#include "show/frame_replay.h"
 #include "tools/sound_track.h"
 #include "tools/tool_fixture.h"
 

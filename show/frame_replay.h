@@ -1,3 +1,7 @@
+// Frames taken out of the show's order: which play times the capture tool
+// renders, and the replay of the state the frames before a time hand over,
+// which capture's first frame and the live mode's seek share.
+//
 // Which play times the capture tool renders. Frame n of a capture from
 // `from` shows play time from + floor(n x 1000 / fps); the frames run up to,
 // not including, `to`.
@@ -17,6 +21,8 @@
 
 #include <cstdint>
 #include <vector>
+
+#include "sequencing/scene.h"
 
 // Frames per second the clock may step at: at most one frame per millisecond.
 constexpr int32_t kMaxCaptureFps = 1000;
@@ -39,3 +45,19 @@ enum class LeadUp {
 // `firstTime`, chosen from the callbacks the registered timelines hold
 // (timelineSlots). Every time is below `firstTime`.
 std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode);
+
+// The frame rate whose grid the replay follows: capture's default, so that
+// a seek in the live mode shows what `capture --at` shows.
+constexpr int32_t kReplayFps = 60;
+
+// Runs the lead-up frames before `time` (leadUpTimes) through showFrame
+// with silence, presenting each with `present` (null: drawn, never shown),
+// then `afterEach` (may be null). Afterwards the next frame at `time` starts
+// from the state the show's own frames would have handed it.
+void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
+                        Callback afterEach = nullptr);
+
+// Draws the frame at `time` and then puts back the state it hands on (the
+// camera, the matrices, the blend function and every other GL setting), so
+// that drawing it again gives the same picture: a paused show.
+void drawStillFrame(int32_t time, const float* spectrumNow, Callback present);

@@ -1,6 +1,10 @@
-#include "tools/capture_plan.h"
+#include "show/frame_replay.h"
+
+#include <GL/gl.h>
 
 #include "sequencing/timeline.h"
+#include "show/show_frame.h"
+#include "show/show_state.h"
 
 namespace {
 
@@ -71,4 +75,28 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
         for (int64_t k = lastDraw; k < before; ++k) times.push_back(gridTime(k, fps));
     }
     return times;
+}
+
+void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
+                        Callback afterEach) {
+    for (const int32_t t : leadUpTimes(time, fps, mode)) {
+        showFrame(t, nullptr, present);
+        if (afterEach) afterEach();
+    }
+}
+
+void drawStillFrame(int32_t time, const float* spectrumNow, Callback present) {
+    const Camera savedCamera = camera;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    for (const GLenum stack : {GL_PROJECTION, GL_TEXTURE, GL_MODELVIEW}) {
+        glMatrixMode(stack);
+        glPushMatrix();
+    }
+    showFrame(time, spectrumNow, present);
+    for (const GLenum stack : {GL_PROJECTION, GL_TEXTURE, GL_MODELVIEW}) {
+        glMatrixMode(stack);
+        glPopMatrix();
+    }
+    glPopAttrib(); // the matrix mode too
+    camera = savedCamera;
 }

@@ -1,0 +1,61 @@
+#include "live/live_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "show/show_state.h"
+
+namespace {
+
+constexpr const char* kKeys = R"(Keys:
+  Space                 pause / play (music and picture together)
+  Left, Right           1 s back / forward; with Shift 10 s
+  Page Up, Page Down    start of the previous / next scene placement
+  Home                  back to 0
+  L                     loop the placement playing (again: stop looping)
+  H                     hide / show the overlay
+  Escape                end
+  Click or drag on the timeline strip to seek there.
+
+Standard output gets one line per event, times in ms:
+  play T | pause T | seek T SCENE | loop on SCENE START END | loop off | end T)";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "indahouse: %s\n", message.c_str());
+    return 1;
+}
+
+} // namespace
+
+int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
+    CLI::App app{"indahouse: the show. Without options it asks for its settings and plays the "
+                 "show in the current directory. With --live it is the show for the person "
+                 "making it: a window that can pause, seek and loop in step with the music."};
+    app.footer(kKeys);
+    bool live = false;
+    std::string size = "800x600";
+    app.add_flag("--live", live, "play in live mode (required for the options below)")->required();
+    app.add_option("--dir", options.dir, "the show directory (script.sqx, the music, data/)")
+        ->default_str(".");
+    app.add_option("--size", size, "window size WxH")->default_str("800x600");
+    app.add_option("--at", options.at, "start at this play time, ms")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--mute", options.mute, "play the music silently (the clock runs all the same)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        return fail(error.what());
+    }
+    if (!parseScreenSize(size, options.width, options.height)) {
+        return fail("--size " + size + ": expected WxH, sides 1 to " +
+                    std::to_string(kMaxScreenSide));
+    }
+    std::error_code error;
+    std::filesystem::current_path(options.dir, error);
+    if (error) return fail("--dir " + options.dir + ": " + error.message());
+    return -1;
+}

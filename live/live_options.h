@@ -1,0 +1,25 @@
+// The live mode's command line:
+//
+//   indahouse --live [--dir SHOWDIR] [--size WxH] [--at MS] [--mute]
+//
+//   LiveOptions options;
+//   if (int code = parseLiveOptions(argc, argv, options); code >= 0) return code;
+//
+// A valid --dir becomes the working directory, as the show reads everything
+// relative to it (and writes its error report there).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct LiveOptions {
+    std::string dir = ".";
+    int32_t width = 800;
+    int32_t height = 600;
+    int32_t at = 0; // ms to start at
+    bool mute = false;
+};
+
+// -1 to go on; otherwise the exit code (0 after --help, 1 after a mistake,
+// which stderr names).
+int parseLiveOptions(int argc, char** argv, LiveOptions& options);

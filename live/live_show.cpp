@@ -1,0 +1,233 @@
+#include "live/live_show.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "live/loudness_job.h"
+#include "live/overlay.h"
+#include "live/placements.h"
+#include "runtime/window.h"
+#include "sequencing/music.h"
+#include "show/frame_replay.h"
+#include "show/show_frame.h"
+#include "show/show_setup.h"
+#include "show/show_state.h"
+
+namespace {
+
+constexpr int32_t kStepMs = 1000;
+constexpr int32_t kBigStepMs = 10000;
+constexpr auto kFpsWindow = std::chrono::milliseconds(500);
+// A paused show redraws the same picture: no need to do it flat out.
+constexpr auto kPausedFrameRest = std::chrono::milliseconds(15);
+
+using Clock = std::chrono::steady_clock;
+
+struct LiveState {
+    const ScenePlacements* placements = nullptr;
+    std::vector<OverlayPlacement> overlayPlacements;
+    int32_t endTime = 0;  // the show's end
+    int32_t lastTime = 0; // the latest time the show plays
+    bool paused = false;
+    bool overlayVisible = true;
+    bool looping = false;
+    ScenePlacement loop;
+    bool dragging = false;
+    int32_t pendingSeek = -1; // a click or drag on the strip, applied once per frame
+    Overlay* overlay = nullptr;
+    OverlayView view;
+    // Frames per second, counted over a short window.
+    Clock::time_point fpsStart = Clock::now();
+    int32_t fpsFrames = 0;
+};
+
+// stepTimelines takes a plain function for the present step, so the
+// overlay's state is left here for it.
+LiveState* presentState = nullptr;
+
+void presentWithOverlay() {
+    const LiveState& live = *presentState;
+    if (live.overlay && live.overlayVisible) drawOverlay(*live.overlay, live.view);
+    swapBuffers();
+}
+
+// One event line, flushed at once: whoever follows on a pipe sees it now.
+void event(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::putchar('\n');
+    std::fflush(stdout);
+}
+
+const char* sceneAt(const LiveState& live, int32_t time) {
+    const int i = placementAt(*live.placements, time);
+    return i >= 0 ? (*live.placements)[size_t(i)].scene.c_str() : "-";
+}
+
+void stopLooping(LiveState& live) {
+    live.looping = false;
+    event("loop off");
+}
+
+// The state the frames before `target` hand over is rebuilt first (as
+// capture does), then the music moves, so sound and picture start together.
+void seekTo(LiveState& live, int32_t target) {
+    const int32_t time = std::clamp(target, 0, live.lastTime);
+    if (live.looping && (time < live.loop.start || time > live.loop.end)) stopLooping(live);
+    replayCarriedState(time, kReplayFps, LeadUp::Short, nullptr);
+    seekMusic(time);
+    event("seek %d %s", time, sceneAt(live, time));
+}
+
+void togglePause(LiveState& live) {
+    // Play at the end starts the show again.
+    if (live.paused && musicTime() >= live.lastTime) seekTo(live, 0);
+    live.paused = !live.paused;
+    pauseMusic(live.paused);
+    event(live.paused ? "pause %d" : "play %d", musicTime());
+}
+
+void toggleLoop(LiveState& live) {
+    if (live.looping) return stopLooping(live);
+    const int i = placementAt(*live.placements, musicTime());
+    if (i < 0) return;
+    live.loop = (*live.placements)[size_t(i)];
+    live.looping = true;
+    event("loop on %s %d %d", live.loop.scene.c_str(), live.loop.start, live.loop.end);
+}
+
+void handleKey(LiveState& live, const InputEvent& input) {
+    const int32_t now = musicTime();
+    const int32_t step = input.shift ? kBigStepMs : kStepMs;
+    switch (input.key) {
+    case InputKey::Space:
+        return togglePause(live);
+    case InputKey::Left:
+        return seekTo(live, now - step);
+    case InputKey::Right:
+        return seekTo(live, now + step);
+    case InputKey::PageUp:
+        return seekTo(live, previousPlacementStart(*live.placements, now));
+    case InputKey::PageDown:
+        return seekTo(live, nextPlacementStart(*live.placements, now, live.lastTime));
+    case InputKey::Home:
+        return seekTo(live, 0);
+    case InputKey::L:
+        return toggleLoop(live);
+    case InputKey::H:
+        live.overlayVisible = !live.overlayVisible;
+        return;
+    case InputKey::Other:
+        return;
+    }
+}
+
+void handleMouse(LiveState& live, const InputEvent& input) {
+    const StripArea strip = timelineStrip(live.view.width, live.view.height);
+    if (input.kind == InputKind::ButtonDown) {
+        live.dragging = live.overlay && live.overlayVisible && insideStrip(strip, input.x, input.y);
+    }
+    if (live.dragging && input.kind != InputKind::ButtonUp) {
+        live.pendingSeek = stripTime(strip, input.x, live.endTime);
+    }
+    if (input.kind == InputKind::ButtonUp) live.dragging = false;
+}
+
+void handleInput(LiveState& live) {
+    InputEvent input;
+    while (pollInput(input)) {
+        if (input.kind == InputKind::Key) {
+            handleKey(live, input);
+        } else {
+            handleMouse(live, input);
+        }
+    }
+    if (live.pendingSeek >= 0) {
+        seekTo(live, live.pendingSeek);
+        live.pendingSeek = -1;
+    }
+}
+
+// The play time of this frame: the loop goes round, and the end pauses.
+int32_t frameTime(LiveState& live) {
+    int32_t time = musicTime();
+    if (live.looping && time > std::min(live.loop.end, live.lastTime - 1)) {
+        seekTo(live, live.loop.start);
+        time = musicTime();
+    } else if (!live.paused && time >= live.lastTime) {
+        live.paused = true;
+        pauseMusic(true);
+        event("pause %d", time);
+    }
+    return time;
+}
+
+void countFrame(LiveState& live) {
+    ++live.fpsFrames;
+    const Clock::time_point now = Clock::now();
+    const auto elapsed = now - live.fpsStart;
+    if (elapsed < kFpsWindow) return;
+    live.view.fps = live.fpsFrames / std::chrono::duration<double>(elapsed).count();
+    live.fpsFrames = 0;
+    live.fpsStart = now;
+}
+
+void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
+    const DrawableSize size = drawableSize();
+    OverlayView& view = live.view;
+    view.width = size.width;
+    view.height = size.height;
+    view.timeMs = time;
+    view.endMs = std::max(live.endTime, 1);
+    view.placements = &live.overlayPlacements;
+    view.current = placementAt(*live.placements, time);
+    view.paused = live.paused;
+    view.looping = live.looping;
+    view.loudness = readyLoudness(loudness);
+    view.loudnessStepMs = kLoudnessStepMs;
+}
+
+} // namespace
+
+void runLiveShow(const MusicSettings& music, const ScenePlacements& placements, int32_t startAt) {
+    LiveState live;
+    live.placements = &placements;
+    for (const ScenePlacement& p : placements) {
+        live.overlayPlacements.push_back({p.scene, p.start, p.end});
+    }
+    live.endTime = showEndTime(music);
+    live.lastTime = std::max(0, live.endTime - kShowEndMargin);
+    const OverlayResult made = createOverlay();
+    if (!made.overlay) std::fprintf(stderr, "indahouse: no overlay: %s\n", made.error.c_str());
+    live.overlay = made.overlay;
+    const LoudnessJob loudness = startLoudness(music, live.endTime);
+    presentState = &live;
+
+    if (startAt > 0) seekTo(live, startAt);
+    event("play %d", musicTime());
+    std::array<float, kSpectrumSize> frameSpectrum{};
+    while (true) {
+        handleInput(live);
+        if (!windowActive()) break;
+        const int32_t time = frameTime(live);
+        readSpectrum(frameSpectrum.data());
+        updateView(live, time, loudness);
+        if (live.paused) {
+            drawStillFrame(time, frameSpectrum.data(), presentWithOverlay);
+            std::this_thread::sleep_for(kPausedFrameRest);
+        } else {
+            showFrame(time, frameSpectrum.data(), presentWithOverlay);
+        }
+        countFrame(live);
+    }
+    event("end %d", playTime);
+    presentState = nullptr;
+    destroyOverlay(live.overlay);
+}
