@@ -79,10 +79,20 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
 
 void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
                         Callback afterEach) {
+    // Only the state these frames leave counts, never their pictures: they
+    // are drawn into one pixel, which spares the renderer nearly all its work.
+    // The show never scissors, so only the box and the switch are put back.
+    const GLboolean scissored = glIsEnabled(GL_SCISSOR_TEST);
+    GLint box[4] = {};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    glScissor(0, 0, 1, 1);
+    glEnable(GL_SCISSOR_TEST);
     for (const int32_t t : leadUpTimes(time, fps, mode)) {
         showFrame(t, nullptr, present);
         if (afterEach) afterEach();
     }
+    glScissor(box[0], box[1], box[2], box[3]);
+    if (!scissored) glDisable(GL_SCISSOR_TEST);
 }
 
 void drawStillFrame(int32_t time, const float* spectrumNow, Callback present) {

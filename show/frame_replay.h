@@ -51,8 +51,8 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode);
 constexpr int32_t kReplayFps = 60;
 
 // Runs the lead-up frames before `time` (leadUpTimes) through showFrame
-// with silence, presenting each with `present` (null: drawn, never shown),
-// then `afterEach` (may be null). Afterwards the next frame at `time` starts
+// with silence, drawn into a single pixel, presenting each with `present`
+// (may be null), then `afterEach` (may be null). Afterwards the next frame at `time` starts
 // from the state the show's own frames would have handed it.
 void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
                         Callback afterEach = nullptr);

@@ -1,6 +1,7 @@
 #include "support/x_driver.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -93,10 +94,10 @@ std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
-                      const std::string& environment, const std::string& arguments) {
-    const std::string script = "cd '" + dir + "' && ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " +
-                               environment + " '" + exe + "' " + arguments + " > show.log 2>&1";
+pid_t startProgram(const std::string& dir, const std::string& display,
+                   const std::string& commandLine) {
+    const std::string script =
+        "cd '" + dir + "' && ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " + commandLine;
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
@@ -104,5 +105,35 @@ ShowProcess startShow(const std::string& dir, const std::string& display, const 
         execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    return pid;
+}
+
+ShowProcess startShow(const std::string& dir, const std::string& display, const std::string& exe,
+                      const std::string& environment, const std::string& arguments) {
+    const pid_t pid = startProgram(
+        dir, display, environment + " '" + exe + "' " + arguments + " > show.log 2>&1");
     return {pid, waitForWindow(display, "Config", pid)};
+}
+
+std::vector<uint8_t> grabWindow(const std::string& display, unsigned long window) {
+    std::vector<uint8_t> rgb;
+    Display* connection = XOpenDisplay(display.c_str());
+    if (connection == nullptr) return rgb;
+    XWindowAttributes attributes{};
+    XImage* image = nullptr;
+    if (XGetWindowAttributes(connection, window, &attributes)) {
+        image = XGetImage(connection, window, 0, 0, unsigned(attributes.width),
+                          unsigned(attributes.height), AllPlanes, ZPixmap);
+    }
+    for (int y = 0; image && y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            rgb.insert(rgb.end(), {uint8_t((pixel & image->red_mask) >> 16),
+                                   uint8_t((pixel & image->green_mask) >> 8),
+                                   uint8_t(pixel & image->blue_mask)});
+        }
+    }
+    if (image) XDestroyImage(image);
+    XCloseDisplay(connection);
+    return rgb;
 }

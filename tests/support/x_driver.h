@@ -2,8 +2,10 @@
 // (its search arguments and key names) and, for the close box, Xlib.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // xdotool's output for `arguments` on `display`.
 std::string xdotool(const std::string& display, const std::string& arguments);
@@ -20,6 +22,13 @@ void requestClose(const std::string& display, unsigned long window);
 // The exit code, or -1 (the process group then killed) when none came in time.
 int waitForExit(pid_t program, int timeoutSeconds = 180);
 std::string readFile(const std::string& path); // "" when missing
+
+// Runs the shell `commandLine` in `dir` on `display`, in a process group of its own, with leak
+// checks off (see startShow).
+pid_t startProgram(const std::string& dir, const std::string& display,
+                   const std::string& commandLine);
+// The window's pixels as RGB bytes, top row first (a 24-bit TrueColor screen as Xvfb's).
+std::vector<uint8_t> grabWindow(const std::string& display, unsigned long window);
 
 inline constexpr const char* kShowTitle = "Zorvath in da house!";
 struct ShowProcess {
