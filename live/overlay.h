@@ -64,5 +64,11 @@ struct StripArea {
 };
 StripArea timelineStrip(int32_t width, int32_t height);
 bool insideStrip(const StripArea& strip, int32_t x, int32_t y);
-// The play time under window column x, clamped to 0 .. endMs.
+// The play time under window column x, clamped to 0 .. endMs: the strip's
+// first column is 0, its last endMs.
 int32_t stripTime(const StripArea& strip, int32_t x, int32_t endMs);
+// The column the play head stands in at timeMs (clamped to 0 .. endMs).
+// stripTime undoes it: the time of the head's column is within a column's
+// worth of ms of timeMs, and a column's time comes back to that column
+// whenever endMs is at least the strip's width.
+int32_t stripColumn(const StripArea& strip, int32_t timeMs, int32_t endMs);
