@@ -15,6 +15,7 @@
 
 #include "audio/sound.h"
 #include "audio/sound_clock.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_spectrum.h"
 #include "sequencing/music.h"
 
@@ -394,4 +395,28 @@ TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {
         soundClose();
     }
     for (int code : {19, -1}) EXPECT_STREQ(fmodErrorText(code), "Unknown error");
+}
+
+// A seek lands where decoding from the start arrives: to the frame for
+// Vorbis and modules, within a fraction of a frame for a file at another
+// rate (a frame off would differ by 0.25 at this tone); targets beyond one
+// pass wrap around.
+TEST_F(SoundTest, DecoderSeeksLandWhereDecodingFromTheStartArrives) {
+    const std::pair<std::string, float> cases[] = {
+        {tone("a.ogg", {.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS, .seconds = 1.5}), 1e-6f},
+        {tone("b.flac", {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, 1.5}), 0.1f},
+        {module(), 1e-3f}};
+    for (const auto& [path, tolerance] : cases) {
+        for (const int ms : {1240, 16600}) { // the second beyond the end of each file
+            DecoderOpening start = openSoundDecoder(path.c_str(), 0, 0, kRate, true),
+                           moved = openSoundDecoder(path.c_str(), 0, 0, kRate, true);
+            const size_t at = size_t(ms) * kRate / 1000, frames = 1024;
+            std::vector<float> whole((at + frames) * 2), after(frames * 2);
+            ASSERT_EQ(decodeFrames(*start.decoder, whole.data(), at + frames), at + frames);
+            ASSERT_TRUE(decoderSeek(*moved.decoder, ms));
+            ASSERT_EQ(decodeFrames(*moved.decoder, after.data(), frames), frames);
+            for (size_t i = 128; i < after.size(); ++i)
+                ASSERT_NEAR(after[i], whole[at * 2 + i], tolerance) << path << " at " << ms;
+        }
+    }
 }
