@@ -38,6 +38,7 @@ struct Tone {
     double seconds = 1;
     double rightHz = kToneHz; // the second channel's; the others play kToneHz
     double amplitude = 1;
+    double laterHz = 0, laterGain = 1; // the second half's tone (0: the same) and loudness
 };
 
 // A four-channel module of one 64-row pattern at speed 6, 125 beats a minute
@@ -85,9 +86,13 @@ class SoundTest : public ::testing::Test {
         const auto frames = int64_t(tone.seconds * tone.rate);
         std::vector<float> samples(size_t(frames * tone.channels));
         for (size_t i = 0; i < samples.size(); ++i) {
-            const double hz = i % tone.channels == 1 ? tone.rightHz : kToneHz;
             const double t = double(i / tone.channels) / tone.rate;
-            samples[i] = float(tone.amplitude * std::sin(2 * std::numbers::pi * hz * t));
+            const bool later = t >= tone.seconds / 2;
+            const double hz = later && tone.laterHz    ? tone.laterHz
+                              : i % tone.channels == 1 ? tone.rightHz
+                                                       : kToneHz;
+            const double gain = tone.amplitude * (later ? tone.laterGain : 1);
+            samples[i] = float(gain * std::sin(2 * std::numbers::pi * hz * t));
         }
         const bool whole = sf_writef_float(file, samples.data(), frames) == frames;
         return sf_close(file) == 0 && whole ? path : "";
@@ -114,21 +119,30 @@ std::vector<float> spectrumWhen(bool (*ready)(const float*)) {
     return std::vector<float>(soundGetSpectrum(), soundGetSpectrum() + kSoundSpectrumSize);
 }
 
-// Watches a playing stream's time for `ms`: it never steps back and never
-// runs ahead of the monotonic time since `beforePlay`; on a clock of real
-// time it also keeps up with the time since `afterPlay`.
+// Watches a playing stream's time for `ms`: from `origin` (where it was
+// started, resumed or moved to) it never steps back and never runs ahead of
+// the monotonic time since `beforePlay`; on a clock of real time it also
+// keeps up with the time since `afterPlay`.
 void watchClock(SoundStream* stream, Clock::time_point beforePlay, Clock::time_point afterPlay,
-                double ms, bool realTime) {
-    for (int32_t last = 0; msSince(beforePlay) < ms || last == 0;) {
+                double ms, bool realTime, int32_t origin = 0) {
+    for (int32_t last = origin; msSince(beforePlay) < ms || last == origin;) {
         const double low = msSince(afterPlay);
         const int32_t time = soundStreamGetTime(stream);
         EXPECT_GE(time, last);
-        EXPECT_GE(time, realTime ? int32_t(low) - 1 : 0);
-        EXPECT_LE(time, msSince(beforePlay) + 1);
+        EXPECT_GE(time, origin + (realTime ? int32_t(low) - 1 : 0));
+        EXPECT_LE(time, origin + msSince(beforePlay) + 1);
         last = time;
         ASSERT_LT(msSince(beforePlay), 10000) << "the clock does not start";
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
+}
+
+// Waits for the output to mix `frames` more: what is heard then was mixed
+// after the call, however late the output thread runs.
+void awaitMixed(int64_t frames) {
+    const int64_t until = soundOutputFramesMixed() + frames;
+    for (const auto start = Clock::now(); soundOutputFramesMixed() < until && msSince(start) < 1e4;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 } // namespace
@@ -418,5 +432,55 @@ TEST_F(SoundTest, DecoderSeeksLandWhereDecodingFromTheStartArrives) {
             for (size_t i = 128; i < after.size(); ++i)
                 ASSERT_NEAR(after[i], whole[at * 2 + i], tolerance) << path << " at " << ms;
         }
+    }
+}
+
+// Seeks, pauses and resumes on the silent output and on a device's clock: the
+// time reads the target at once and runs on as the new sound is heard, never
+// stepping back in between; paused, it stands still and nothing is heard.
+// The file is one tone for 2 s and another for 2 s (at 22050 Hz, so it goes
+// through the resampler): after a seek the spectrum peaks at the target's.
+TEST_F(SoundTest, SeeksAndPausesMoveTheClockAndTheSound) {
+    const Tone halves{SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 1, 4, kToneHz, 1, 3 * kToneHz};
+    const std::string ogg = tone("halves.ogg", halves), mod = module();
+    setenv("SDL_AUDIODRIVER", "disk", 1); // for the device; the silent output needs none
+    setenv("SDL_DISKAUDIOFILE", (dir + "/out.raw").c_str(), 1);
+    soundDspSetActive(soundGetSpectrumUnit(), true);
+    const struct {
+        const std::string& file;
+        bool device;
+        std::vector<std::pair<int32_t, int>> seeks; // target, loudest bin there (0: any)
+    } cases[] = {{ogg, false, {{2500, 3 * kToneBin}, {9000, kToneBin}, {6100, 3 * kToneBin}}},
+                 {ogg, true, {{2500, 3 * kToneBin}, {1200, kToneBin}}},
+                 {mod, false, {{5000, 0}, {2 * kModuleLengthMs + 300, 0}, {100, 0}}}};
+    for (const auto& c : cases) {
+        soundForceDeviceClock(c.device);
+        ASSERT_TRUE(soundSetOutput(c.device ? kSoundOutputDevice : kSoundOutputNoSound));
+        ASSERT_TRUE(soundInit(kRate, 16, 0)) << soundGetErrorDetail();
+        SoundStream* stream = open(c.file);
+        ASSERT_GE(soundStreamPlay(kSoundFreeChannel, stream), 0);
+        // A seek (ms >= 0) while playing or paused, or a pause alone.
+        auto move = [&](int32_t ms, bool pause, int bin) {
+            ASSERT_TRUE(soundStreamSetPaused(stream, pause));
+            auto before = Clock::now();
+            EXPECT_TRUE(ms < 0 || soundStreamSetTime(stream, ms));
+            const int32_t origin = ms >= 0 ? ms : soundStreamGetTime(stream);
+            if (pause) {
+                awaitMixed(4096);
+                EXPECT_EQ(soundStreamGetTime(stream), origin);
+                EXPECT_LT(soundGetSpectrum()[kToneBin] + soundGetSpectrum()[3 * kToneBin], 0.01f);
+                before = Clock::now();
+                ASSERT_TRUE(soundStreamSetPaused(stream, false));
+            }
+            watchClock(stream, before, Clock::now(), 60, !c.device, origin);
+            awaitMixed(4096);
+            const float* spectrum = soundGetSpectrum();
+            EXPECT_TRUE(!bin || std::max_element(spectrum, spectrum + 512) == spectrum + bin)
+                << c.file << " at " << ms;
+        };
+        for (const auto& [ms, bin] : c.seeks) move(ms, false, bin);
+        move(-1, true, c.seeks.back().second);                     // resumes where it paused
+        move(c.seeks.front().first, true, c.seeks.front().second); // paused, then moved
+        soundClose();
     }
 }
