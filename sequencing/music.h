@@ -56,7 +56,8 @@ void readSpectrum(float* buffer);
 
 // The live mode's controls. Pausing stops the sound and the clock together
 // (also the clock of a show without music); resuming continues from the same
-// millisecond. A seek makes the play time `ms` and keeps the pause as it was.
+// millisecond. A seek makes the play time `ms` (below 0: 0) and keeps the
+// pause as it was; the music is heard from there within the output's latency.
 void pauseMusic(bool paused);
 bool musicPaused();
 void seekMusic(int32_t ms);

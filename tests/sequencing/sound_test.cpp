@@ -1,5 +1,6 @@
 // The sound layer, its play clock and the music module on files the tests
 // write. Timing checks use bounds that hold however loaded the machine is.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -364,9 +365,9 @@ TEST(PlayClock, StartsAtZeroHoldsAtTheLimitAndJumpsAfterAStall) {
 }
 
 // The music module as the show calls it. Without music the clock starts
-// with the first frame and the spectrum is silent. Music off needs no audio
-// device: a driver that does not exist is never asked. The end time 0
-// becomes the stream's length.
+// with the first frame, pauses and seeks, and the spectrum is silent. Music
+// off needs no audio device: a driver that does not exist is never asked.
+// The end time 0 becomes the stream's length.
 TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
     float values[kMusicSpectrumSize];
     std::fill(std::begin(values), std::end(values), 1.0f);
@@ -376,6 +377,13 @@ TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
     int32_t first = musicTime();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_GE(musicTime(), first + 30);
+    pauseMusic(true);
+    seekMusic(5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(musicPaused() && musicTime() == 5000);
+    pauseMusic(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(!musicPaused() && musicTime() >= 5030);
 
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     music.musicFile = tone("tune.wav", {.seconds = 1.25});
@@ -389,7 +397,25 @@ TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
         readSpectrum(values);
     }
     EXPECT_GT(values[kToneBin], 0.5f);
+    seekMusic(100000);
+    EXPECT_GE(musicTime(), 100000);
     stopMusic();
+}
+
+// One value per step: the loud half 1, the quiet half a quarter (RMS of the
+// mono mix), the last step cut short by the limit; silence all zero; the
+// byte offset used, and a bad one an error.
+TEST_F(SoundTest, MusicLoudnessPerStep) {
+    std::vector<float> values;
+    music.musicFile = tone("silence.wav", {.seconds = 0.3, .amplitude = 0});
+    ASSERT_EQ(musicLoudness(music, 100, 60000, values), "");
+    EXPECT_EQ(values, std::vector<float>(3, 0.0f));
+    music.musicFile = tone("halves.wav", {.seconds = 1, .laterGain = 0.25});
+    ASSERT_EQ(musicLoudness(music, 100, 750, values), "");
+    const std::vector<float> expected{1, 1, 1, 1, 1, 0.25, 0.25, 0.25};
+    EXPECT_THAT(values, testing::Pointwise(testing::FloatNear(0.01f), expected));
+    music.musicStart = 1 << 20;
+    EXPECT_EQ(musicLoudness(music, 100, 750, values).rfind("FMOD: An invalid parameter", 0), 0u);
 }
 
 TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {
