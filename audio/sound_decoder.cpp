@@ -27,7 +27,9 @@ constexpr sf_count_t kUnknownFrames = INT64_MAX / kMsPerSecond;
 constexpr int32_t kModuleLoopForever = -1;
 constexpr int32_t kModulePlayOnce = 0;
 // Vorbis and MP3 decode wrongly for a moment after sf_seek: seeks start this
-// many frames early and read forward.
+// many frames early and read forward. (libsndfile 1.2.0 still lands Vorbis a
+// little beyond targets inside the file's last Ogg page, by that page's
+// end-trim: a few ms, at most a Vorbis block.)
 constexpr sf_count_t kSeekPreroll = 2048;
 constexpr double kModuleBackSeconds = 0.05; // about half a row at common tempos
 

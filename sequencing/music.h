@@ -65,7 +65,8 @@ void seekMusic(int32_t ms);
 // The loudness of the script's music for drawing: one value from 0 to 1 per
 // `stepMs` of one pass (at most `maxMs`), the loudest step 1. Decodes on the
 // calling thread without touching the output, so it may run beside the show.
-// Empty on success, otherwise the file's trouble.
+// Empty on success, otherwise the music module's error text and the file's
+// trouble.
 std::string musicLoudness(const MusicSettings& music, int32_t stepMs, int32_t maxMs,
                           std::vector<float>& values);
 
