@@ -69,6 +69,7 @@ MusicError lastSoundError() {
 
 MusicError startMusic(bool enabled, MusicSettings& music) {
     std::string note;
+    paused = false; // the new stream plays
     soundSetOutput(enabled ? kSoundOutputDevice : kSoundOutputNoSound);
     soundSetDriver(kDefaultDriver);
     if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) {
@@ -88,7 +89,6 @@ MusicError startMusic(bool enabled, MusicSettings& music) {
     if (!musicStream) return lastSoundError();
     musicChannel = soundStreamPlay(kSoundFreeChannel, musicStream);
     if (musicChannel < 0) return lastSoundError();
-    if (paused) soundStreamSetPaused(musicStream, true);
     if (music.musicEnd == 0) music.musicEnd = soundStreamGetLengthMs(musicStream);
     return MusicError{"", "", note};
 }
