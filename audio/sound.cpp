@@ -20,6 +20,9 @@ constexpr double kNsPerMs = 1e6;
 // Decoding threads top their buffer up this often; far within any buffer.
 constexpr auto kFeedPeriod = std::chrono::milliseconds(10);
 constexpr size_t kDecodeChunkFrames = 4096;
+// A seek decodes this much itself, a few output blocks; the feeder, woken at
+// once, decodes the rest.
+constexpr size_t kSeekStartFrames = 4096;
 // The ring holds at least a few device periods, whatever the buffer size.
 constexpr size_t kMinRingFrames = 8192;
 constexpr uint32_t kKnownModes =
@@ -44,26 +47,75 @@ double framesToMs(int64_t frames) {
     return double(frames) * kMsPerSecond / sound.mixRate;
 }
 
-// Decodes until the ring is full or the music has ended. Called at open,
-// then only on the stream's own thread, so the ring keeps one writer.
+// Decodes up to `most` frames into the ring, as many as fit; 0 when it is
+// full or the music has ended. Under decodeLock.
+size_t decodeChunk(SoundStream& stream, size_t most) {
+    if (stream.decoderDone) return 0;
+    const size_t wanted = std::min({ringSpace(stream.ring), kDecodeChunkFrames, most});
+    if (wanted == 0) return 0;
+    const size_t got = decodeFrames(*stream.decoder, stream.decoded.data(), wanted);
+    ringWrite(stream.ring, stream.decoded.data(), got);
+    if (got < wanted) stream.decoderDone = true;
+    return got;
+}
+
+// Decodes until the ring is full or the music has ended, a chunk at a time
+// so that a seek waits for one chunk at most.
 void topUp(SoundStream& stream) {
-    while (!stream.decoderDone.load(std::memory_order_relaxed)) {
-        const size_t wanted = std::min(ringSpace(stream.ring), kDecodeChunkFrames);
-        if (wanted == 0) return;
-        const size_t got = decodeFrames(*stream.decoder, stream.decoded.data(), wanted);
-        ringWrite(stream.ring, stream.decoded.data(), got);
-        if (got < wanted) stream.decoderDone = true;
+    while (!stream.seeking.load(std::memory_order_relaxed)) {
+        const std::lock_guard<std::mutex> lock(stream.decodeLock);
+        if (decodeChunk(stream, kDecodeChunkFrames) == 0) return;
     }
 }
 
 void feed(SoundStream& stream) {
     std::unique_lock<std::mutex> lock(stream.feederLock);
     while (!stream.stopping) {
+        stream.refill = false;
         lock.unlock();
         topUp(stream);
         lock.lock();
-        stream.feederWake.wait_for(lock, kFeedPeriod, [&] { return stream.stopping; });
+        stream.feederWake.wait_for(lock, kFeedPeriod,
+                                   [&] { return stream.stopping || stream.refill; });
     }
+}
+
+// Takes the stream out of the mix or puts it back; `restart` also starts its
+// count of frames handed over again.
+void setMuted(SoundStream& stream, bool muted, bool restart) {
+    const std::lock_guard<std::mutex> lock(sound.mixLock);
+    stream.muted = muted;
+    if (!restart) return;
+    stream.framesHanded = 0;
+    publishSnapshot(stream.handed, 0, monotonicNs());
+}
+
+// Moves a playing stream to `ms`. Out of the mix, the output no longer
+// reads its ring and the feeder stops between chunks; the ring is emptied,
+// the decoder moved and the first blocks decoded here; then the clock counts
+// again from `ms`, from the moment the stream is back in the mix (a device's
+// clock from the moment its first new frame is heard).
+void reposition(SoundStream& stream, double ms) {
+    setMuted(stream, true, true);
+    stream.seeking = true;
+    {
+        const std::lock_guard<std::mutex> lock(stream.decodeLock);
+        ringClear(stream.ring);
+        stream.decoderDone = !decoderSeek(*stream.decoder, ms);
+        decodeChunk(stream, kSeekStartFrames);
+    }
+    stream.seeking = false;
+    {
+        const std::lock_guard<std::mutex> lock(stream.feederLock);
+        stream.refill = true;
+    }
+    stream.feederWake.notify_one();
+    stream.originMs = ms;
+    stream.pausedMs = ms;
+    stream.clock = PlayClock{};
+    stream.reportsSeen = readSnapshot(stream.handed).count;
+    if (!stream.paused) setMuted(stream, false, false);
+    stream.playStartNs = monotonicNs();
 }
 
 void stopPlaying(SoundStream& stream) {
@@ -249,17 +301,19 @@ double soundStreamGetTimePrecise(SoundStream* stream) {
     if (!stream) return fail(kSoundErrorInvalidParam, "no stream", 0.0);
     if (!stream->played) return 0;
     const int64_t now = monotonicNs();
-    double time;
-    if (stream->deviceClock) {
+    double time = stream->originMs;
+    if (stream->paused) {
+        time = stream->pausedMs;
+    } else if (stream->deviceClock) {
         const Snapshot handed = readSnapshot(stream->handed);
         if (handed.count != stream->reportsSeen) {
             stream->reportsSeen = handed.count;
             clockReport(stream->clock, framesToMs(handed.frames - sound.latencyFrames),
                         handed.timeNs);
         }
-        time = clockTime(stream->clock, now, framesToMs(handed.frames));
+        time += clockTime(stream->clock, now, framesToMs(handed.frames));
     } else {
-        time = double(now - stream->playStartNs) / kNsPerMs;
+        time += double(now - stream->playStartNs) / kNsPerMs;
     }
     if (!stream->loop && stream->lengthMs > 0) time = std::min(time, double(stream->lengthMs));
     return time;
@@ -279,14 +333,33 @@ const float* soundGetSpectrum() {
     return sound.spectrum.data();
 }
 
-bool soundStreamSetPaused(SoundStream* stream, bool) {
+bool soundStreamSetPaused(SoundStream* stream, bool paused) {
     clearError();
-    return stream != nullptr;
+    if (!stream || !stream->played) {
+        return fail(kSoundErrorInvalidParam, "no stream, or one never played", false);
+    }
+    if (paused == stream->paused) return true;
+    if (paused) {
+        stream->pausedMs = soundStreamGetTimePrecise(stream);
+        stream->paused = true;
+        setMuted(*stream, true, false);
+    } else {
+        // What was handed to the output but not yet heard is gone: play on
+        // from the very millisecond the time stood at.
+        stream->paused = false;
+        reposition(*stream, stream->pausedMs);
+    }
+    return true;
 }
 
-bool soundStreamSetTime(SoundStream* stream, int32_t) {
+bool soundStreamSetTime(SoundStream* stream, int32_t ms) {
     clearError();
-    return stream != nullptr;
+    if (!stream || !stream->played || ms < 0) {
+        return fail(kSoundErrorInvalidParam, "no stream, one never played, or a negative time",
+                    false);
+    }
+    reposition(*stream, ms);
+    return true;
 }
 
 bool soundStreamClose(SoundStream* stream) {

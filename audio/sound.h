@@ -124,9 +124,11 @@ bool soundStreamSetPaused(SoundStream* stream, bool paused);
 
 // Moves a stream that has been played to `ms` of play time: decoding starts
 // again there (for a looping stream at ms modulo its length), the time reads
-// `ms` at once and runs on from there as the new sound is heard; a paused
-// stream stays paused. False (code 14) for null, a negative time or a
-// stream never played.
+// `ms` at once and runs on from there as the new sound is heard (what the
+// output already holds of the old place is heard out first, one block of
+// the silent output or the device's latency); a paused stream stays paused.
+// Returns within a few ms: it decodes only the first blocks itself. False
+// (code 14) for null, a negative time or a stream never played.
 bool soundStreamSetTime(SoundStream* stream, int32_t ms);
 
 // Stops and releases the stream. False (code 14) for null.

@@ -3,10 +3,12 @@
 #include <SDL.h>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <libopenmpt/libopenmpt.h>
+#include <numeric>
 #include <sndfile.h>
 #include <system_error>
 #include <vector>
@@ -24,6 +26,12 @@ constexpr int kMsPerSecond = 1000;
 constexpr sf_count_t kUnknownFrames = INT64_MAX / kMsPerSecond;
 constexpr int32_t kModuleLoopForever = -1;
 constexpr int32_t kModulePlayOnce = 0;
+// Vorbis and MP3 decode wrongly for a moment after sf_seek: seeks start this
+// many frames early and read forward. (libsndfile 1.2.0 still lands Vorbis a
+// little beyond targets inside the file's last Ogg page, by that page's
+// end-trim: a few ms, at most a Vorbis block.)
+constexpr sf_count_t kSeekPreroll = 2048;
+constexpr double kModuleBackSeconds = 0.05; // about half a row at common tempos
 
 // The stretch of a file that holds the audio; the decoders see only it.
 struct FileRegion {
@@ -90,16 +98,19 @@ int64_t mptTell(void* user) {
 struct SoundDecoder {
     FileRegion region;
     bool loop = false;
+    bool ended = false; // sent beyond the end of a single pass
     int32_t outputRate = 0;
     int64_t lengthMs = 0;
+    double moduleSeconds = 0; // a module's exact length
 
     openmpt_module* module = nullptr; // a tracker module, or
     SNDFILE* sampled = nullptr;       // sampled sound
     SF_INFO info{};
     std::vector<float> raw;               // one chunk as the file has it, all channels
-    std::vector<float> source;            // stereo frames at the file's rate
+    std::vector<float> source;            // stereo frames at the file's rate; a module's scratch
     SDL_AudioStream* resampler = nullptr; // when that rate is not the output's
     bool flushed = false;                 // the resampler has had the last frames
+    size_t resampleChunk = kChunkFrames;  // source frames given to it at a time
 };
 
 void SoundDecoderDeleter::operator()(SoundDecoder* decoder) const {
@@ -131,7 +142,7 @@ bool openModule(SoundDecoder& decoder) {
 // Starting a looped file again by opening it anew is exact for every format
 // (seeking back is not sample-exact for some compressed ones).
 bool restartSampled(SoundDecoder& decoder) {
-    sf_close(decoder.sampled);
+    if (decoder.sampled) sf_close(decoder.sampled);
     decoder.sampled = nullptr;
     const SF_INFO before = decoder.info;
     if (!openSampled(decoder)) return false;
@@ -186,7 +197,7 @@ size_t resample(SoundDecoder& decoder, float* stereo, size_t frames) {
             if (got == 0) break;
             continue;
         }
-        const size_t read = readSource(decoder, decoder.source.data(), kChunkFrames);
+        const size_t read = readSource(decoder, decoder.source.data(), decoder.resampleChunk);
         if (read == 0) {
             SDL_AudioStreamFlush(decoder.resampler);
             decoder.flushed = true;
@@ -196,6 +207,75 @@ size_t resample(SoundDecoder& decoder, float* stereo, size_t frames) {
         }
     }
     return produced;
+}
+
+bool lengthKnown(const SF_INFO& info) {
+    return info.frames > 0 && info.frames < kUnknownFrames;
+}
+
+// Reads and drops `frames` frames at the file's rate; false if it ends first.
+bool skipSource(SoundDecoder& decoder, sf_count_t frames) {
+    while (frames > 0) {
+        const sf_count_t got = sf_readf_float(decoder.sampled, decoder.raw.data(),
+                                              std::min<sf_count_t>(frames, kChunkFrames));
+        if (got <= 0) return false;
+        frames -= got;
+    }
+    return true;
+}
+
+bool seekSampled(SoundDecoder& decoder, double ms) {
+    const SF_INFO& info = decoder.info;
+    sf_count_t target = std::llround(ms * info.samplerate / kMsPerSecond);
+    if (lengthKnown(info)) {
+        if (decoder.loop) {
+            target %= info.frames;
+        } else if (target >= info.frames) {
+            decoder.ended = true;
+            return true;
+        }
+    }
+    // The resampler starts afresh: what it holds belongs to the old place.
+    if (decoder.resampler) SDL_AudioStreamClear(decoder.resampler);
+    decoder.flushed = false;
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const bool exact = container != SF_FORMAT_OGG && container != SF_FORMAT_MPEG;
+    const sf_count_t early = exact ? 0 : std::min(target, kSeekPreroll);
+    if (decoder.sampled && sf_seek(decoder.sampled, target - early, SEEK_SET) >= 0) {
+        return skipSource(decoder, early);
+    }
+    // A file that cannot seek is read from its start.
+    return restartSampled(decoder) && skipSource(decoder, target);
+}
+
+bool seekModule(SoundDecoder& decoder, double ms) {
+    double seconds = ms / kMsPerSecond;
+    const double length = decoder.moduleSeconds;
+    if (length > 0 && std::isfinite(length)) {
+        if (decoder.loop) {
+            seconds = std::fmod(seconds, length);
+        } else if (seconds >= length) {
+            decoder.ended = true;
+            return true;
+        }
+    }
+    // A module lands on the start of a row, the next one rather than the one
+    // playing at `seconds`: step back until it lands at or before, then
+    // render the rest of the way and drop it.
+    double at = 0;
+    for (double back = 0;; back = 2 * back + kModuleBackSeconds) {
+        at = openmpt_module_set_position_seconds(decoder.module, std::max(0.0, seconds - back));
+        if (at <= seconds || back >= seconds) break;
+    }
+    auto skip = size_t(std::llround(std::max(0.0, seconds - at) * decoder.outputRate));
+    while (skip > 0) {
+        const size_t got = openmpt_module_read_interleaved_float_stereo(
+            decoder.module, decoder.outputRate, std::min(skip, kChunkFrames),
+            decoder.source.data());
+        if (got == 0) break;
+        skip -= got;
+    }
+    return true;
 }
 
 DecoderOpening failure(int32_t error, std::string detail) {
@@ -255,16 +335,24 @@ DecoderOpening openSoundDecoder(const char* name, int64_t offset, int64_t length
             if (!decoder->resampler) {
                 return failure(kSoundErrorMemory, file + ": no resampler: " + SDL_GetError());
             }
+            // The resampler drops the fraction of a frame that each piece it
+            // is given would make, so the music would run ahead of its time
+            // (and of a seek). Pieces of a whole number of rate periods make
+            // whole numbers of frames.
+            const size_t period = size_t(info.samplerate / std::gcd(info.samplerate, outputRate));
+            if (period <= kChunkFrames) decoder->resampleChunk = kChunkFrames / period * period;
         }
-        const bool lengthKnown = info.frames > 0 && info.frames < kUnknownFrames;
-        decoder->lengthMs = lengthKnown ? info.frames * kMsPerSecond / info.samplerate : 0;
+        decoder->lengthMs = lengthKnown(info) ? info.frames * kMsPerSecond / info.samplerate : 0;
         return DecoderOpening{std::move(decoder), kSoundOk, ""};
     }
     if (openModule(*decoder)) {
         openmpt_module_set_repeat_count(decoder->module,
                                         loop ? kModuleLoopForever : kModulePlayOnce);
-        decoder->lengthMs =
-            int64_t(openmpt_module_get_duration_seconds(decoder->module) * kMsPerSecond + 0.5);
+        // After a seek, notes struck earlier sound as they would there.
+        openmpt_module_ctl_set_boolean(decoder->module, "seek.sync_samples", 1);
+        decoder->source.resize(kChunkFrames * kStereo);
+        decoder->moduleSeconds = openmpt_module_get_duration_seconds(decoder->module);
+        decoder->lengthMs = int64_t(decoder->moduleSeconds * kMsPerSecond + 0.5);
         return DecoderOpening{std::move(decoder), kSoundOk, ""};
     }
     return failure(kSoundErrorFileFormat, file + ": neither sampled sound nor a module");
@@ -275,6 +363,7 @@ int64_t decoderLengthMs(const SoundDecoder& decoder) {
 }
 
 size_t decodeFrames(SoundDecoder& decoder, float* stereo, size_t frames) {
+    if (decoder.ended) return 0;
     if (decoder.module) {
         size_t done = 0;
         while (done < frames) {
@@ -287,4 +376,10 @@ size_t decodeFrames(SoundDecoder& decoder, float* stereo, size_t frames) {
     }
     if (decoder.resampler) return resample(decoder, stereo, frames);
     return readSource(decoder, stereo, frames);
+}
+
+bool decoderSeek(SoundDecoder& decoder, double ms) {
+    decoder.ended = false;
+    return decoder.module ? seekModule(decoder, std::max(0.0, ms))
+                          : seekSampled(decoder, std::max(0.0, ms));
 }

@@ -5,6 +5,7 @@
 //   DecoderOpening opening = openSoundDecoder("tune.ogg", 0, 0, 44100, true);
 //   if (!opening.decoder) ... opening.error, opening.detail ...
 //   size_t got = decodeFrames(*opening.decoder, stereo, 1024);
+//   decoderSeek(*opening.decoder, 12500.0); // on from 12.5 s
 #pragma once
 
 #include <cstddef>
@@ -36,3 +37,11 @@ int64_t decoderLengthMs(const SoundDecoder& decoder);
 // Fills `stereo` with up to `frames` interleaved frames; fewer only at the
 // end of a decoder that does not loop, or when the file cannot be read on.
 size_t decodeFrames(SoundDecoder& decoder, float* stereo, size_t frames);
+
+// Moves the decoder to `ms` of play: for a looping decoder ms modulo one
+// pass; one that plays once, sent beyond its end, has ended. Sampled sound
+// lands on the frame nearest to `ms` (compressed formats are decoded
+// forward from a little before it, so the first frames are right too),
+// modules on their renderer's position. False when the file cannot be read
+// there: the decoder then gives nothing more.
+bool decoderSeek(SoundDecoder& decoder, double ms);

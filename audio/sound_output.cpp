@@ -25,7 +25,7 @@ constexpr const char* kUntimedDrivers[] = {"dummy", "disk"};
 void mixChunk(SoundSystem& sound, float* out, size_t frames, int64_t nowNs) {
     std::fill(out, out + frames * kOutputChannels, 0.0f);
     for (SoundStream* stream : sound.channels) {
-        if (!stream) continue;
+        if (!stream || stream->muted) continue;
         const size_t got = ringRead(stream->ring, sound.mixScratch.data(), frames);
         for (size_t i = 0; i < got * kOutputChannels; ++i) out[i] += sound.mixScratch[i];
         stream->framesHanded += int64_t(got);

@@ -23,6 +23,12 @@ inline void ringAllocate(FrameRing& ring, size_t frames) {
     ring.capacity = frames;
 }
 
+// Empties the ring; only while neither thread uses it.
+inline void ringClear(FrameRing& ring) {
+    ring.read.store(0, std::memory_order_relaxed);
+    ring.written.store(0, std::memory_order_relaxed);
+}
+
 // Writer side: frames that fit now.
 inline size_t ringSpace(const FrameRing& ring) {
     return ring.capacity - size_t(ring.written.load(std::memory_order_relaxed) -

@@ -47,25 +47,34 @@ struct SoundStream {
     bool loop = false;
     int64_t lengthMs = 0;
 
-    // Decoding thread -> output thread.
+    // Decoding thread -> output thread. The decoder and the writing side of
+    // the ring belong to whoever holds decodeLock: the feeder, or a seek on
+    // the controlling thread while the stream is muted.
     FrameRing ring;
-    std::vector<float> decoded; // the decoding thread's scratch
-    std::atomic<bool> decoderDone{false};
+    std::mutex decodeLock;
+    std::vector<float> decoded;       // scratch, under decodeLock
+    bool decoderDone = false;         // under decodeLock
+    std::atomic<bool> seeking{false}; // the feeder lets go of decodeLock between chunks
     std::thread feeder;
     std::mutex feederLock;
     std::condition_variable feederWake;
     bool stopping = false; // under feederLock
+    bool refill = false;   // under feederLock: the ring was emptied, top it up now
 
-    // Output thread only, published through `handed`.
-    int64_t framesHanded = 0; // this stream's frames given to the output
+    // The output thread's, under mixLock; published through `handed`.
+    bool muted = false;       // paused or being moved: not mixed, the ring untouched
+    int64_t framesHanded = 0; // this stream's frames given to the output since its start or seek
     SnapshotCell handed;
 
     // Controlling thread only.
     int32_t channel = -1; // while playing
     bool played = false;  // a stream plays once
     bool deviceClock = false;
+    bool paused = false;
+    double pausedMs = 0; // the time while paused
+    double originMs = 0; // the time at the start or the last seek
     int64_t playStartNs = 0;
-    PlayClock clock;
+    PlayClock clock; // counts from originMs
     uint64_t reportsSeen = 0;
 };
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <optional>
 
 #include "audio/sound.h"
+#include "audio/sound_loudness.h"
 
 namespace {
 
@@ -41,8 +43,22 @@ constexpr const char* kUnknownError = "Unknown error";
 
 SoundStream* musicStream = nullptr;
 int32_t musicChannel = -1;
-// The clock of a show without music: it starts with the first frame.
-std::optional<std::chrono::steady_clock::time_point> silentClockStart;
+bool paused = false;
+
+// The clock of a show without music: it starts with the first frame, and
+// pauses and seeks like the music's.
+struct SilentClock {
+    std::optional<std::chrono::steady_clock::time_point> start;
+    double originMs = 0; // the time at `start`, or while paused
+} silentClock;
+
+double silentClockMs() {
+    if (paused) return silentClock.originMs;
+    const auto now = std::chrono::steady_clock::now();
+    if (!silentClock.start) silentClock.start = now;
+    return silentClock.originMs +
+           std::chrono::duration<double, std::milli>(now - *silentClock.start).count();
+}
 
 MusicError lastSoundError() {
     const int32_t code = soundGetError();
@@ -53,6 +69,7 @@ MusicError lastSoundError() {
 
 MusicError startMusic(bool enabled, MusicSettings& music) {
     std::string note;
+    paused = false; // the new stream plays
     soundSetOutput(enabled ? kSoundOutputDevice : kSoundOutputNoSound);
     soundSetDriver(kDefaultDriver);
     if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) {
@@ -82,11 +99,7 @@ void enableSpectrum() {
 
 int32_t musicTime() {
     if (musicStream) return soundStreamGetTime(musicStream);
-    const auto now = std::chrono::steady_clock::now();
-    if (!silentClockStart) silentClockStart = now;
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now - *silentClockStart);
-    return int32_t(std::min<int64_t>(elapsed.count(), INT32_MAX));
+    return int32_t(std::min(std::floor(silentClockMs()), double(INT32_MAX)));
 }
 
 void readSpectrum(float* buffer) {
@@ -99,16 +112,16 @@ void stopMusic() {
     soundClose();
     musicStream = nullptr;
     musicChannel = -1;
+    paused = false;
 }
 
-// Stand-ins until the sound layer seeks.
-namespace {
-bool paused = false;
-int32_t pausedAt = 0;
-} // namespace
-
 void pauseMusic(bool pause) {
-    if (pause && !paused) pausedAt = musicTime();
+    if (musicStream) {
+        soundStreamSetPaused(musicStream, pause);
+    } else if (pause != paused) {
+        silentClock.originMs = silentClockMs();
+        silentClock.start = std::chrono::steady_clock::now();
+    }
     paused = pause;
 }
 
@@ -117,12 +130,21 @@ bool musicPaused() {
 }
 
 void seekMusic(int32_t ms) {
-    pausedAt = ms;
+    if (musicStream) {
+        soundStreamSetTime(musicStream, std::max(ms, 0));
+        return;
+    }
+    silentClock.originMs = std::max(ms, 0);
+    silentClock.start = std::chrono::steady_clock::now();
 }
 
-std::string musicLoudness(const MusicSettings&, int32_t, int32_t, std::vector<float>& values) {
-    values.clear();
-    return {};
+std::string musicLoudness(const MusicSettings& music, int32_t stepMs, int32_t maxMs,
+                          std::vector<float>& values) {
+    std::string detail;
+    const int32_t code = soundFileLoudness(music.musicFile.value_or("").c_str(), music.musicStart,
+                                           kMixRate, stepMs, maxMs, values, detail);
+    if (code == kSoundOk) return {};
+    return std::string(kMusicModule) + ": " + fmodErrorText(code) + " (" + detail + ")";
 }
 
 const char* fmodErrorText(int32_t code) {

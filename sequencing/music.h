@@ -56,7 +56,8 @@ void readSpectrum(float* buffer);
 
 // The live mode's controls. Pausing stops the sound and the clock together
 // (also the clock of a show without music); resuming continues from the same
-// millisecond. A seek makes the play time `ms` and keeps the pause as it was.
+// millisecond. A seek makes the play time `ms` (below 0: 0) and keeps the
+// pause as it was; the music is heard from there within the output's latency.
 void pauseMusic(bool paused);
 bool musicPaused();
 void seekMusic(int32_t ms);
@@ -64,7 +65,8 @@ void seekMusic(int32_t ms);
 // The loudness of the script's music for drawing: one value from 0 to 1 per
 // `stepMs` of one pass (at most `maxMs`), the loudest step 1. Decodes on the
 // calling thread without touching the output, so it may run beside the show.
-// Empty on success, otherwise the file's trouble.
+// Empty on success, otherwise the music module's error text and the file's
+// trouble.
 std::string musicLoudness(const MusicSettings& music, int32_t stepMs, int32_t maxMs,
                           std::vector<float>& values);
 

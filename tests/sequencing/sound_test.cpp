@@ -1,5 +1,6 @@
 // The sound layer, its play clock and the music module on files the tests
 // write. Timing checks use bounds that hold however loaded the machine is.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 
 #include "audio/sound.h"
 #include "audio/sound_clock.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_spectrum.h"
 #include "sequencing/music.h"
 
@@ -37,6 +39,7 @@ struct Tone {
     double seconds = 1;
     double rightHz = kToneHz; // the second channel's; the others play kToneHz
     double amplitude = 1;
+    double laterHz = 0, laterGain = 1; // the second half's tone (0: the same) and loudness
 };
 
 // A four-channel module of one 64-row pattern at speed 6, 125 beats a minute
@@ -84,9 +87,13 @@ class SoundTest : public ::testing::Test {
         const auto frames = int64_t(tone.seconds * tone.rate);
         std::vector<float> samples(size_t(frames * tone.channels));
         for (size_t i = 0; i < samples.size(); ++i) {
-            const double hz = i % tone.channels == 1 ? tone.rightHz : kToneHz;
             const double t = double(i / tone.channels) / tone.rate;
-            samples[i] = float(tone.amplitude * std::sin(2 * std::numbers::pi * hz * t));
+            const bool later = t >= tone.seconds / 2;
+            const double hz = later && tone.laterHz    ? tone.laterHz
+                              : i % tone.channels == 1 ? tone.rightHz
+                                                       : kToneHz;
+            const double gain = tone.amplitude * (later ? tone.laterGain : 1);
+            samples[i] = float(gain * std::sin(2 * std::numbers::pi * hz * t));
         }
         const bool whole = sf_writef_float(file, samples.data(), frames) == frames;
         return sf_close(file) == 0 && whole ? path : "";
@@ -113,21 +120,30 @@ std::vector<float> spectrumWhen(bool (*ready)(const float*)) {
     return std::vector<float>(soundGetSpectrum(), soundGetSpectrum() + kSoundSpectrumSize);
 }
 
-// Watches a playing stream's time for `ms`: it never steps back and never
-// runs ahead of the monotonic time since `beforePlay`; on a clock of real
-// time it also keeps up with the time since `afterPlay`.
+// Watches a playing stream's time for `ms`: from `origin` (where it was
+// started, resumed or moved to) it never steps back and never runs ahead of
+// the monotonic time since `beforePlay`; on a clock of real time it also
+// keeps up with the time since `afterPlay`.
 void watchClock(SoundStream* stream, Clock::time_point beforePlay, Clock::time_point afterPlay,
-                double ms, bool realTime) {
-    for (int32_t last = 0; msSince(beforePlay) < ms || last == 0;) {
+                double ms, bool realTime, int32_t origin = 0) {
+    for (int32_t last = origin; msSince(beforePlay) < ms || last == origin;) {
         const double low = msSince(afterPlay);
         const int32_t time = soundStreamGetTime(stream);
         EXPECT_GE(time, last);
-        EXPECT_GE(time, realTime ? int32_t(low) - 1 : 0);
-        EXPECT_LE(time, msSince(beforePlay) + 1);
+        EXPECT_GE(time, origin + (realTime ? int32_t(low) - 1 : 0));
+        EXPECT_LE(time, origin + msSince(beforePlay) + 1);
         last = time;
         ASSERT_LT(msSince(beforePlay), 10000) << "the clock does not start";
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
+}
+
+// Waits for the output to mix `frames` more: what is heard then was mixed
+// after the call, however late the output thread runs.
+void awaitMixed(int64_t frames) {
+    const int64_t until = soundOutputFramesMixed() + frames;
+    for (const auto start = Clock::now(); soundOutputFramesMixed() < until && msSince(start) < 1e4;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 } // namespace
@@ -349,9 +365,9 @@ TEST(PlayClock, StartsAtZeroHoldsAtTheLimitAndJumpsAfterAStall) {
 }
 
 // The music module as the show calls it. Without music the clock starts
-// with the first frame and the spectrum is silent. Music off needs no audio
-// device: a driver that does not exist is never asked. The end time 0
-// becomes the stream's length.
+// with the first frame, pauses and seeks, and the spectrum is silent. Music
+// off needs no audio device: a driver that does not exist is never asked.
+// The end time 0 becomes the stream's length.
 TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
     float values[kMusicSpectrumSize];
     std::fill(std::begin(values), std::end(values), 1.0f);
@@ -361,6 +377,13 @@ TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
     int32_t first = musicTime();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_GE(musicTime(), first + 30);
+    pauseMusic(true);
+    seekMusic(5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(musicPaused() && musicTime() == 5000);
+    pauseMusic(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(!musicPaused() && musicTime() >= 5030);
 
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     music.musicFile = tone("tune.wav", {.seconds = 1.25});
@@ -374,7 +397,25 @@ TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
         readSpectrum(values);
     }
     EXPECT_GT(values[kToneBin], 0.5f);
+    seekMusic(100000);
+    EXPECT_GE(musicTime(), 100000);
     stopMusic();
+}
+
+// One value per step: the loud half 1, the quiet half a quarter (RMS of the
+// mono mix), the last step cut short by the limit; silence all zero; the
+// byte offset used, and a bad one an error.
+TEST_F(SoundTest, MusicLoudnessPerStep) {
+    std::vector<float> values;
+    music.musicFile = tone("silence.wav", {.seconds = 0.3, .amplitude = 0});
+    ASSERT_EQ(musicLoudness(music, 100, 60000, values), "");
+    EXPECT_EQ(values, std::vector<float>(3, 0.0f));
+    music.musicFile = tone("halves.wav", {.seconds = 1, .laterGain = 0.25});
+    ASSERT_EQ(musicLoudness(music, 100, 750, values), "");
+    const std::vector<float> expected{1, 1, 1, 1, 1, 0.25, 0.25, 0.25};
+    EXPECT_THAT(values, testing::Pointwise(testing::FloatNear(0.01f), expected));
+    music.musicStart = 1 << 20;
+    EXPECT_EQ(musicLoudness(music, 100, 750, values).rfind("FMOD: An invalid parameter", 0), 0u);
 }
 
 TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {
@@ -394,4 +435,78 @@ TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {
         soundClose();
     }
     for (int code : {19, -1}) EXPECT_STREQ(fmodErrorText(code), "Unknown error");
+}
+
+// A seek lands where decoding from the start arrives: to the frame for
+// Vorbis and modules, within a fraction of a frame for a file at another
+// rate (a frame off would differ by 0.25 at this tone); targets beyond one
+// pass wrap around.
+TEST_F(SoundTest, DecoderSeeksLandWhereDecodingFromTheStartArrives) {
+    const std::pair<std::string, float> cases[] = {
+        {tone("a.ogg", {.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS, .seconds = 1.5}), 1e-6f},
+        {tone("b.flac", {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, 1.5}), 0.1f},
+        {module(), 1e-3f}};
+    for (const auto& [path, tolerance] : cases) {
+        for (const int ms : {1240, 16600}) { // the second beyond the end of each file
+            DecoderOpening start = openSoundDecoder(path.c_str(), 0, 0, kRate, true),
+                           moved = openSoundDecoder(path.c_str(), 0, 0, kRate, true);
+            const size_t at = size_t(ms) * kRate / 1000, frames = 1024;
+            std::vector<float> whole((at + frames) * 2), after(frames * 2);
+            ASSERT_EQ(decodeFrames(*start.decoder, whole.data(), at + frames), at + frames);
+            ASSERT_TRUE(decoderSeek(*moved.decoder, ms));
+            ASSERT_EQ(decodeFrames(*moved.decoder, after.data(), frames), frames);
+            for (size_t i = 128; i < after.size(); ++i)
+                ASSERT_NEAR(after[i], whole[at * 2 + i], tolerance) << path << " at " << ms;
+        }
+    }
+}
+
+// Seeks, pauses and resumes on the silent output and on a device's clock: the
+// time reads the target at once and runs on as the new sound is heard, never
+// stepping back in between; paused, it stands still and nothing is heard.
+// The file is one tone for 2 s and another for 2 s (at 22050 Hz, so it goes
+// through the resampler): after a seek the spectrum peaks at the target's.
+TEST_F(SoundTest, SeeksAndPausesMoveTheClockAndTheSound) {
+    const Tone halves{SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 1, 4, kToneHz, 1, 3 * kToneHz};
+    const std::string ogg = tone("halves.ogg", halves), mod = module();
+    setenv("SDL_AUDIODRIVER", "disk", 1); // for the device; the silent output needs none
+    setenv("SDL_DISKAUDIOFILE", (dir + "/out.raw").c_str(), 1);
+    soundDspSetActive(soundGetSpectrumUnit(), true);
+    const struct {
+        const std::string& file;
+        bool device;
+        std::vector<std::pair<int32_t, int>> seeks; // target, loudest bin there (0: any)
+    } cases[] = {{ogg, false, {{2500, 3 * kToneBin}, {9000, kToneBin}, {6100, 3 * kToneBin}}},
+                 {ogg, true, {{2500, 3 * kToneBin}, {1200, kToneBin}}},
+                 {mod, false, {{5000, 0}, {2 * kModuleLengthMs + 300, 0}, {100, 0}}}};
+    for (const auto& c : cases) {
+        soundForceDeviceClock(c.device);
+        ASSERT_TRUE(soundSetOutput(c.device ? kSoundOutputDevice : kSoundOutputNoSound));
+        ASSERT_TRUE(soundInit(kRate, 16, 0)) << soundGetErrorDetail();
+        SoundStream* stream = open(c.file);
+        ASSERT_GE(soundStreamPlay(kSoundFreeChannel, stream), 0);
+        // A seek (ms >= 0) while playing or paused, or a pause alone.
+        auto move = [&](int32_t ms, bool pause, int bin) {
+            ASSERT_TRUE(soundStreamSetPaused(stream, pause));
+            auto before = Clock::now();
+            EXPECT_TRUE(ms < 0 || soundStreamSetTime(stream, ms));
+            const int32_t origin = ms >= 0 ? ms : soundStreamGetTime(stream);
+            if (pause) {
+                awaitMixed(4096);
+                EXPECT_EQ(soundStreamGetTime(stream), origin);
+                EXPECT_LT(soundGetSpectrum()[kToneBin] + soundGetSpectrum()[3 * kToneBin], 0.01f);
+                before = Clock::now();
+                ASSERT_TRUE(soundStreamSetPaused(stream, false));
+            }
+            watchClock(stream, before, Clock::now(), 60, !c.device, origin);
+            awaitMixed(4096);
+            const float* spectrum = soundGetSpectrum();
+            EXPECT_TRUE(!bin || std::max_element(spectrum, spectrum + 512) == spectrum + bin)
+                << c.file << " at " << ms;
+        };
+        for (const auto& [ms, bin] : c.seeks) move(ms, false, bin);
+        move(-1, true, c.seeks.back().second);                     // resumes where it paused
+        move(c.seeks.front().first, true, c.seeks.front().second); // paused, then moved
+        soundClose();
+    }
 }
