@@ -90,7 +90,7 @@ std::string addSourceFile(ContentHash& hash, const std::string& path) {
 }
 
 std::string pictureJob(const picture::ManifestEntry& entry, const Options& options, uint64_t tool,
-                       std::mutex& svgLock, Job& job) {
+                       std::mutex& renderLock, Job& job) {
     const EncodeTargets targets = defaultEncodeTargets();
     ContentHash hash;
     hash.addNumber(int64_t(tool));
@@ -109,12 +109,14 @@ std::string pictureJob(const picture::ManifestEntry& entry, const Options& optio
     if (entry.alpha == picture::AlphaKind::Companion)
         job.outputs.push_back("data/" + entry.name + "_alpha.hwl");
     const std::string assetsDir = options.assetsDir;
-    job.build = [entry, assetsDir, targets, &svgLock](std::vector<BuiltFile>& files) {
+    job.build = [entry, assetsDir, targets, &renderLock](std::vector<BuiltFile>& files) {
         picture::Picture pixels;
         {
-            // librsvg and its font stack are not promised to be thread-safe.
-            std::unique_lock lock(svgLock, std::defer_lock);
-            if (entry.sourceKind == picture::SourceKind::Svg) lock.lock();
+            // One picture renders at a time: the texture generator works on
+            // its process-wide layers, and librsvg with its font stack is not
+            // promised to be thread-safe. Encoding, the longer part, runs in
+            // parallel.
+            const std::lock_guard lock(renderLock);
             if (picture::PictureError error = picture::renderEntry(entry, assetsDir, pixels))
                 return error.message;
         }
@@ -169,7 +171,7 @@ void scriptJob(const std::string& text, const ScriptSummary& summary, uint64_t t
 
 // Everything the run has to do, in a good order for parallel work: the
 // longest job (the music) first, the script last.
-std::string planJobs(const Options& options, std::mutex& svgLock, std::vector<Job>& jobs) {
+std::string planJobs(const Options& options, std::mutex& renderLock, std::vector<Job>& jobs) {
     const uint64_t tool = toolVersion();
     std::vector<uint8_t> scriptBytes;
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
@@ -198,7 +200,7 @@ std::string planJobs(const Options& options, std::mutex& svgLock, std::vector<Jo
     jobs.push_back(std::move(music));
     for (const picture::ManifestEntry& entry : entries) {
         Job job;
-        if (std::string error = pictureJob(entry, options, tool, svgLock, job); !error.empty())
+        if (std::string error = pictureJob(entry, options, tool, renderLock, job); !error.empty())
             return error;
         jobs.push_back(std::move(job));
     }
@@ -257,9 +259,9 @@ int makeShow(const Options& options) {
         return fail(options.outDir + ": cannot create the show folder" +
                     (error ? ": " + error.message() : ""));
 
-    std::mutex svgLock;
+    std::mutex renderLock;
     std::vector<Job> jobs;
-    if (std::string failure = planJobs(options, svgLock, jobs); !failure.empty())
+    if (std::string failure = planJobs(options, renderLock, jobs); !failure.empty())
         return fail(failure);
 
     const BuildState previous = options.force ? BuildState{} : readBuildState(options.outDir);
