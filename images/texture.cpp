@@ -57,7 +57,7 @@ void Texture::upload() {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-TextureResult createTexture(const std::string& fileName, int32_t components, bool mipmapped) {
+TextureResult decodeTexture(const std::string& fileName, int32_t components, bool mipmapped) {
     if (components != kRgbComponents && components != kRgbaComponents) {
         return failure(std::string(kTextureLoadFailed) + " (" + fileName + ": " +
                        std::to_string(components) + " components, 3 or 4 expected)");
@@ -73,10 +73,28 @@ TextureResult createTexture(const std::string& fileName, int32_t components, boo
 
     texture->mipmapped = mipmapped;
     texture->image = {header.width, header.height, components, texture->pixelData};
-    glGenTextures(1, &texture->textureName);
-    glBindTexture(GL_TEXTURE_2D, texture->textureName);
-    storePixels(*texture);
     return {std::move(texture), "", ""};
+}
+
+TextureResult createTexture(const std::string& fileName, int32_t components, bool mipmapped) {
+    TextureResult result = decodeTexture(fileName, components, mipmapped);
+    if (!result.ok()) return result;
+    glGenTextures(1, &result.texture->textureName);
+    glBindTexture(GL_TEXTURE_2D, result.texture->textureName);
+    storePixels(*result.texture);
+    return result;
+}
+
+void replacePixels(Texture& texture, Texture&& decoded) {
+    texture.header = decoded.header;
+    texture.mipmapped = decoded.mipmapped;
+    texture.pixelData = std::move(decoded.pixelData); // the buffer, and so the span, moves along
+    texture.image = decoded.image;
+    decoded.image.pixels = {};
+    if (texture.textureName == 0) glGenTextures(1, &texture.textureName);
+    glBindTexture(GL_TEXTURE_2D, texture.textureName);
+    storePixels(texture);
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void setAlpha(TextureImage image, uint8_t alpha) {

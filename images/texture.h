@@ -66,6 +66,14 @@ struct TextureResult {
 // empty, 8-bit or unknown-depth picture gives kTextureLoadFailed.
 TextureResult createTexture(const std::string& fileName, int32_t components, bool mipmapped);
 
+// The same without OpenGL (no texture name yet): safe on any thread, for
+// pictures decoded while the show goes on drawing.
+TextureResult decodeTexture(const std::string& fileName, int32_t components, bool mipmapped);
+
+// Takes over `decoded`'s picture (any size) into `texture`'s own OpenGL
+// texture, whose name stays; leaves no texture bound. Needs the context.
+void replacePixels(Texture& texture, Texture&& decoded);
+
 // Sets the fourth byte of each pixel to `alpha`.
 void setAlpha(TextureImage image, uint8_t alpha);
 

@@ -19,8 +19,13 @@ constexpr const char* kKeys = R"(Keys:
   Escape                end
   Click or drag on the timeline strip to seek there.
 
+Files the show uses (data/*.hwl, script.sqx, the music) are taken up again
+when they change; with --assets an edited source is rebuilt first. A file
+that does not read is reported and the last good one stays.
+
 Standard output gets one line per event, times in ms:
-  play T | pause T | seek T SCENE | loop on SCENE START END | loop off | end T)";
+  play T | pause T | seek T SCENE | loop on SCENE START END | loop off | end T
+  reload FILE | rebuild SOURCE | error FILE: MESSAGE | mended FILE)";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "indahouse: %s\n", message.c_str());
@@ -39,6 +44,9 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
     app.add_flag("--live", live, "play in live mode (required for the options below)")->required();
     app.add_option("--dir", options.dir, "the show directory (script.sqx, the music, data/)")
         ->default_str(".");
+    app.add_option("--assets", options.assets,
+                   "also watch these sources (assets/): an edit runs makeshow for what it "
+                   "affects and the show takes up the new files");
     app.add_option("--size", size, "window size WxH")->default_str("800x600");
     app.add_option("--at", options.at, "start at this play time, ms")
         ->check(CLI::NonNegativeNumber);
@@ -55,6 +63,12 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
                     std::to_string(kMaxScreenSide));
     }
     std::error_code error;
+    if (!options.assets.empty()) {
+        if (!std::filesystem::is_directory(options.assets, error))
+            return fail("--assets " + options.assets + ": not a folder");
+        options.assets = std::filesystem::absolute(options.assets, error).lexically_normal();
+        if (options.assets.size() > 1 && options.assets.back() == '/') options.assets.pop_back();
+    }
     std::filesystem::current_path(options.dir, error);
     if (error) return fail("--dir " + options.dir + ": " + error.message());
     return -1;

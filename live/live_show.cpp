@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "live/events.h"
+#include "live/live_reload.h"
 #include "live/loudness_job.h"
 #include "live/overlay.h"
 #include "live/placements.h"
@@ -56,16 +58,6 @@ void presentWithOverlay() {
     swapBuffers();
 }
 
-// One event line, flushed at once: whoever follows on a pipe sees it now.
-void event(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-    std::putchar('\n');
-    std::fflush(stdout);
-}
-
 const char* sceneAt(const LiveState& live, int32_t time) {
     const int i = placementAt(*live.placements, time);
     return i >= 0 ? (*live.placements)[size_t(i)].scene.c_str() : "-";
@@ -73,7 +65,7 @@ const char* sceneAt(const LiveState& live, int32_t time) {
 
 void stopLooping(LiveState& live) {
     live.looping = false;
-    event("loop off");
+    printEvent("loop off");
 }
 
 // The state the frames before `target` hand over is rebuilt first (as
@@ -83,7 +75,7 @@ void seekTo(LiveState& live, int32_t target) {
     if (live.looping && (time < live.loop.start || time > live.loop.end)) stopLooping(live);
     replayCarriedState(time, kReplayFps, LeadUp::Short, nullptr);
     seekMusic(time);
-    event("seek %d %s", time, sceneAt(live, time));
+    printEvent("seek %d %s", time, sceneAt(live, time));
 }
 
 void togglePause(LiveState& live) {
@@ -91,7 +83,7 @@ void togglePause(LiveState& live) {
     if (live.paused && musicTime() >= live.lastTime) seekTo(live, 0);
     live.paused = !live.paused;
     pauseMusic(live.paused);
-    event(live.paused ? "pause %d" : "play %d", musicTime());
+    printEvent(live.paused ? "pause %d" : "play %d", musicTime());
 }
 
 void toggleLoop(LiveState& live) {
@@ -100,7 +92,7 @@ void toggleLoop(LiveState& live) {
     if (i < 0) return;
     live.loop = (*live.placements)[size_t(i)];
     live.looping = true;
-    event("loop on %s %d %d", live.loop.scene.c_str(), live.loop.start, live.loop.end);
+    printEvent("loop on %s %d %d", live.loop.scene.c_str(), live.loop.start, live.loop.end);
 }
 
 void handleKey(LiveState& live, const InputEvent& input) {
@@ -164,7 +156,7 @@ int32_t frameTime(LiveState& live) {
     } else if (!live.paused && time >= live.lastTime) {
         live.paused = true;
         pauseMusic(true);
-        event("pause %d", time);
+        printEvent("pause %d", time);
     }
     return time;
 }
@@ -194,28 +186,43 @@ void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
     view.loudnessStepMs = kLoudnessStepMs;
 }
 
-} // namespace
-
-void runLiveShow(const MusicSettings& music, const ScenePlacements& placements, int32_t startAt) {
-    LiveState live;
-    live.placements = &placements;
-    for (const ScenePlacement& p : placements) {
+// After the script changed: the strip, the end, and the state carried into
+// the frame at `time` rebuilt for the new placements.
+void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
+    live.overlayPlacements.clear();
+    for (const ScenePlacement& p : *live.placements) {
         live.overlayPlacements.push_back({p.scene, p.start, p.end});
     }
     live.endTime = showEndTime(music);
     live.lastTime = std::max(0, live.endTime - kShowEndMargin);
+    replayCarriedState(std::min(time, live.lastTime), kReplayFps, LeadUp::Short, nullptr);
+}
+
+} // namespace
+
+void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOptions& options) {
+    LiveState live;
+    live.placements = &placements;
     const OverlayResult made = createOverlay();
     if (!made.overlay) std::fprintf(stderr, "indahouse: no overlay: %s\n", made.error.c_str());
     live.overlay = made.overlay;
-    const LoudnessJob loudness = startLoudness(music, live.endTime);
+    takeNewScript(live, music, 0);
+    LoudnessJob loudness = startLoudness(music, live.endTime);
+    LiveReload* reload = startLiveReload(std::filesystem::current_path().string(), options.assets);
     presentState = &live;
 
-    if (startAt > 0) seekTo(live, startAt);
-    event("play %d", musicTime());
+    if (options.at > 0) seekTo(live, options.at);
+    printEvent("play %d", musicTime());
     std::array<float, kSpectrumSize> frameSpectrum{};
     while (true) {
         handleInput(live);
         if (!windowActive()) break;
+        const ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
+        if (outcome.scriptChanged) takeNewScript(live, music, musicTime());
+        if (outcome.musicChanged || outcome.scriptChanged) {
+            loudness = startLoudness(music, live.endTime);
+        }
+        live.view.message = reloadMessage(*reload);
         const int32_t time = frameTime(live);
         readSpectrum(frameSpectrum.data());
         updateView(live, time, loudness);
@@ -227,7 +234,8 @@ void runLiveShow(const MusicSettings& music, const ScenePlacements& placements, 
         }
         countFrame(live);
     }
-    event("end %d", playTime);
+    printEvent("end %d", playTime);
+    stopLiveReload(reload);
     presentState = nullptr;
     destroyOverlay(live.overlay);
 }

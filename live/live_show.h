@@ -4,11 +4,13 @@
 //
 //   loadShow(music, start, &placements);   // as the show program loads
 //   enableSpectrum();
-//   runLiveShow(music, placements, options.at);  // until Escape or the window closes
+//   runLiveShow(music, placements, options);     // until Escape or the window closes
+//
+// The script and the music may change while it runs (live_reload.h), so it
+// works on its own copies of what loading found.
 #pragma once
 
-#include <cstdint>
-
+#include "live/live_options.h"
 #include "sequencing/script.h"
 
-void runLiveShow(const MusicSettings& music, const ScenePlacements& placements, int32_t startAt);
+void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOptions& options);

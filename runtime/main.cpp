@@ -74,7 +74,7 @@ int playLive(int argc, char** argv) {
     const MusicStart start = settings.music ? MusicStart::WithSound : MusicStart::Silent;
     if (ShowError error = loadShow(music, start, &placements)) report(error);
     enableSpectrum();
-    runLiveShow(music, placements, options.at);
+    runLiveShow(music, placements, options);
 
     if (music.musicFile) stopMusic();
     releaseShow();

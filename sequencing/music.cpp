@@ -44,6 +44,7 @@ constexpr const char* kUnknownError = "Unknown error";
 SoundStream* musicStream = nullptr;
 int32_t musicChannel = -1;
 bool paused = false;
+bool soundEnabled = false; // the choice startMusic was given, for a reopen
 
 // The clock of a show without music: it starts with the first frame, and
 // pauses and seeks like the music's.
@@ -70,6 +71,7 @@ MusicError lastSoundError() {
 MusicError startMusic(bool enabled, MusicSettings& music) {
     std::string note;
     paused = false; // the new stream plays
+    soundEnabled = enabled;
     soundSetOutput(enabled ? kSoundOutputDevice : kSoundOutputNoSound);
     soundSetDriver(kDefaultDriver);
     if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) {
@@ -91,6 +93,41 @@ MusicError startMusic(bool enabled, MusicSettings& music) {
     if (musicChannel < 0) return lastSoundError();
     if (music.musicEnd == 0) music.musicEnd = soundStreamGetLengthMs(musicStream);
     return MusicError{"", "", note};
+}
+
+int32_t musicLength() {
+    return musicStream ? soundStreamGetLengthMs(musicStream) : 0;
+}
+
+MusicError reopenMusic(MusicSettings& music) {
+    const int32_t at = musicTime();
+    const bool wasPaused = paused;
+    if (!musicStream) {
+        MusicError error = startMusic(soundEnabled, music);
+        if (!error) {
+            seekMusic(at);
+            pauseMusic(wasPaused);
+        }
+        return error;
+    }
+    const std::string file = music.musicFile.value_or("");
+    SoundStream* fresh = soundStreamOpen(file.c_str(), kMusicMode, music.musicStart, kWholeFile);
+    if (!fresh) return lastSoundError();
+    // Started beside the old one and moved at once: the two overlap for a
+    // moment too short to hear, and the old plays on if the new cannot.
+    const int32_t channel = soundStreamPlay(kSoundFreeChannel, fresh);
+    if (channel < 0) {
+        MusicError error = lastSoundError();
+        soundStreamClose(fresh);
+        return error;
+    }
+    soundStreamSetTime(fresh, at);
+    soundStreamSetPaused(fresh, wasPaused);
+    soundStreamClose(musicStream);
+    musicStream = fresh;
+    musicChannel = channel;
+    if (music.musicEnd == 0) music.musicEnd = soundStreamGetLengthMs(fresh);
+    return {};
 }
 
 void enableSpectrum() {

@@ -62,6 +62,14 @@ void pauseMusic(bool paused);
 bool musicPaused();
 void seekMusic(int32_t ms);
 
+// One pass of the playing music in ms; 0 without music.
+int32_t musicLength();
+
+// The live mode's reload: opens `music` afresh and plays it in place of the
+// old stream from the same millisecond, paused if the music was (starting
+// the output if no music played yet). On failure the old stream plays on.
+MusicError reopenMusic(MusicSettings& music);
+
 // The loudness of the script's music for drawing: one value from 0 to 1 per
 // `stepMs` of one pass (at most `maxMs`), the loudest step 1. Decodes on the
 // calling thread without touching the output, so it may run beside the show.

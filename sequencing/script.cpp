@@ -141,6 +141,7 @@ TimelineError loadScriptText(std::string_view text, MusicSettings& music, std::s
         TimelineError error = runLine(reader.next(), music, placements);
         if (error) {
             error.detail = std::string(name) + ", line " + std::to_string(lineNumber);
+            error.line = lineNumber;
             return error;
         }
     } while (!reader.atEnd());

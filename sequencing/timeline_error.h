@@ -8,6 +8,7 @@
 // `detail` says where (file, line, system cause) for a log or a terminal.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Every error of this library is reported under this module name.
@@ -17,6 +18,7 @@ struct TimelineError {
     std::string module;  // kTimelineModule on failure, empty when all went well
     std::string message; // the report's message text
     std::string detail;  // file name, line number or cause; never part of the report
+    int32_t line = 0;    // the script line at fault, 0 when none
 
     bool ok() const { return message.empty(); }
     explicit operator bool() const { return !ok(); } // true when there is an error

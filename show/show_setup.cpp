@@ -1,53 +1,19 @@
 #include "show/show_setup.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "sequencing/music.h"
 #include "sequencing/timeline.h"
 #include "show/loading_screen.h"
 #include "show/scenes.h"
 #include "show/show_state.h"
+#include "show/show_textures.h"
 
 static_assert(kSpectrumSize == kMusicSpectrumSize, "the frame's spectrum copy is the music's");
 
 namespace {
-
-enum class AlphaSource {
-    None,      // plain: the picture as it is
-    Companion, // alpha from the "_alpha" file's blue channel
-    OwnBlue,   // alpha from the picture's own blue channel
-};
-
-struct TextureEntry {
-    const char* file;
-    AlphaSource alpha;
-    int32_t components;
-    bool mipmapped;
-};
-
-// In loading order; the index is TextureIndex.
-constexpr TextureEntry kTextureTable[kTextureCount] = {
-    {"data/quopple1.hwl", AlphaSource::Companion, 4, false},
-    {"data/vesk1.hwl", AlphaSource::Companion, 4, false},
-    {"data/ombrit1.hwl", AlphaSource::Companion, 4, false},
-    {"data/quopple2.hwl", AlphaSource::Companion, 4, false},
-    {"data/ombrit2.hwl", AlphaSource::Companion, 4, false},
-    {"data/vesk2.hwl", AlphaSource::Companion, 4, false},
-    {"data/ppl1.hwl", AlphaSource::Companion, 4, false},
-    {"data/ppl2.hwl", AlphaSource::Companion, 4, false},
-    {"data/ppl3.hwl", AlphaSource::Companion, 4, false},
-    {"data/grass.hwl", AlphaSource::Companion, 4, false},
-    {"data/bplogo.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/standup.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/sucks.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/whoops.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/move.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/love.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/seeyou.hwl", AlphaSource::OwnBlue, 4, false},
-    {"data/speakers.hwl", AlphaSource::Companion, 4, false},
-    {"data/floor.hwl", AlphaSource::None, 3, true},
-    {"data/background.hwl", AlphaSource::None, 3, false},
-};
 
 // Loading groups: textures [first, end) then the progress shown after them.
 struct LoadingStep {
@@ -68,29 +34,6 @@ ShowError failure(std::string module, std::string message, std::string detail = 
     return ShowError{std::move(module), std::move(message), std::move(detail)};
 }
 
-ShowError loadTexture(int index) {
-    const TextureEntry& entry = kTextureTable[index];
-    TextureResult colour = createTexture(entry.file, entry.components, entry.mipmapped);
-    if (!colour.ok()) return failure(colour.module, colour.message);
-    Texture& texture = *colour.texture;
-    if (entry.alpha == AlphaSource::Companion) {
-        TextureResult mask = createTexture(hwl::alphaCompanionName(entry.file), 4, false);
-        if (!mask.ok()) return failure(mask.module, mask.message);
-        setAlpha(texture.image, 255);
-        if (!copyAlpha(texture.image, mask.texture->image)) {
-            return failure(kTextureModule, kTextureLoadFailed,
-                           std::string(entry.file) + ": the alpha companion differs in size");
-        }
-        texture.upload();
-    } else if (entry.alpha == AlphaSource::OwnBlue) {
-        setAlpha(texture.image, 255);
-        copyAlpha(texture.image, texture.image);
-        texture.upload();
-    }
-    textures[index] = std::move(colour.texture);
-    return {};
-}
-
 } // namespace
 
 ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* placements) {
@@ -106,7 +49,7 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
 
     for (const LoadingStep& step : kTextureSteps) {
         for (int i = step.first; i < step.end; ++i) {
-            if (ShowError error = loadTexture(i)) return error;
+            if (ShowError error = loadShowTexture(i)) return error;
         }
         drawLoadingProgress(picture, step.progress);
     }
@@ -128,6 +71,31 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
         if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
     }
     drawLoadingProgress(picture, kProgressDone);
+    return {};
+}
+
+ShowError reloadScript(MusicSettings& music, ScenePlacements& placements) {
+    Timeline* previous[kTimelineSlotCount + 1];
+    std::copy(std::begin(timelineSlots), std::end(timelineSlots), previous);
+    std::fill(std::begin(timelineSlots), std::end(timelineSlots), nullptr);
+    auto keep = [&](bool keepPrevious) {
+        Timeline** gone = keepPrevious ? timelineSlots : previous;
+        for (int i = 0; i <= kTimelineSlotCount; ++i) destroyTimeline(gone[i]);
+        if (keepPrevious) std::copy(std::begin(previous), std::end(previous), timelineSlots);
+    };
+    TimelineError error;
+    timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &error);
+    MusicSettings newMusic;
+    ScenePlacements newPlacements;
+    if (!error) error = loadScript(kScriptFile, newMusic, &newPlacements);
+    if (error) {
+        keep(true);
+        return ShowError{error.module, error.message, error.detail, error.line};
+    }
+    if (previous[1]) timelineSlots[1]->setupMarker = previous[1]->setupMarker;
+    keep(false);
+    music = std::move(newMusic);
+    placements = std::move(newPlacements);
     return {};
 }
 

@@ -24,6 +24,7 @@ struct ShowError {
     std::string module;  // empty when all went well
     std::string message; // the report's text
     std::string detail;  // extra context for a terminal user, never in the report
+    int32_t line = 0;    // the line of the file at fault, 0 when none
 
     explicit operator bool() const { return !module.empty(); }
 };
@@ -44,6 +45,11 @@ enum class MusicStart {
 // script's placements go to `placements` when given.
 ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None,
                    ScenePlacements* placements = nullptr);
+
+// The live mode's reload: reads the script again into fresh timelines. On
+// success they replace the old ones (keeping the once-only set-up done) and
+// `music` and `placements` hold what it says now; on failure nothing changes.
+ShowError reloadScript(MusicSettings& music, ScenePlacements& placements);
 
 // Releases scenes, timeline, textures and particle system.
 void releaseShow();

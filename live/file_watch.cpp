@@ -1,0 +1,112 @@
+#include "live/file_watch.h"
+
+#include <filesystem>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kEvents =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_MODIFY;
+constexpr auto kScanPeriod = std::chrono::seconds(1);
+constexpr size_t kEventBuffer = 64 * 1024;
+
+bool addFolder(FileWatch& watch, const std::string& folder) {
+    if (watch.scanning) {
+        watch.scanned.push_back(folder);
+        return true;
+    }
+    const int id = inotify_add_watch(watch.inotify, folder.c_str(), kEvents);
+    if (id < 0) return false;
+    watch.folders[id] = folder;
+    return true;
+}
+
+void readEvents(FileWatch& watch, Clock::time_point now) {
+    alignas(inotify_event) char buffer[kEventBuffer];
+    ssize_t length;
+    while ((length = read(watch.inotify, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+            const auto folder = watch.folders.find(event->wd);
+            if (event->len == 0 || folder == watch.folders.end()) continue;
+            const std::string path = folder->second + "/" + event->name;
+            if ((event->mask & IN_ISDIR) != 0) {
+                if ((event->mask & (IN_CREATE | IN_MOVED_TO)) != 0) addFolder(watch, path);
+                continue;
+            }
+            watch.pending[path] = now;
+        }
+    }
+}
+
+void scan(FileWatch& watch, Clock::time_point now) {
+    if (now < watch.nextScan) return;
+    const bool first = watch.nextScan == Clock::time_point{}; // only learns what is there
+    watch.nextScan = now + kScanPeriod;
+    std::map<std::string, std::pair<int64_t, int64_t>> current;
+    for (const std::string& folder : watch.scanned) {
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+            if (!entry.is_regular_file(error)) continue;
+            const int64_t time = entry.last_write_time(error).time_since_epoch().count();
+            current[entry.path().string()] = {time, int64_t(entry.file_size(error))};
+        }
+    }
+    if (!first) {
+        for (const auto& [path, stamp] : current) {
+            const auto old = watch.seen.find(path);
+            if (old == watch.seen.end() || old->second != stamp) watch.pending[path] = now;
+        }
+        for (const auto& [path, stamp] : watch.seen) {
+            if (!current.count(path)) watch.pending[path] = now;
+        }
+    }
+    watch.seen = std::move(current);
+}
+
+} // namespace
+
+bool watchFolder(FileWatch& watch, const std::string& folder, bool recursive) {
+    if (watch.inotify < 0 && !watch.scanning) {
+        watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        watch.scanning = watch.inotify < 0;
+    }
+    if (!fs::is_directory(folder) || !addFolder(watch, folder)) return false;
+    if (recursive) {
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, error)) {
+            if (entry.is_directory(error)) addFolder(watch, entry.path().string());
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> settledChanges(FileWatch& watch) {
+    const Clock::time_point now = Clock::now();
+    if (watch.scanning) {
+        scan(watch, now);
+    } else if (watch.inotify >= 0) {
+        readEvents(watch, now);
+    }
+    std::vector<std::string> settled;
+    for (auto it = watch.pending.begin(); it != watch.pending.end();) {
+        if (now - it->second < kSettleTime) {
+            ++it;
+            continue;
+        }
+        settled.push_back(it->first);
+        it = watch.pending.erase(it);
+    }
+    return settled;
+}
+
+void closeFileWatch(FileWatch& watch) {
+    if (watch.inotify >= 0) close(watch.inotify);
+    watch = FileWatch{};
+}

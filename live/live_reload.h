@@ -1,0 +1,42 @@
+// Edits appearing in the running show. The show directory is watched, and
+// with an assets folder the sources too:
+//
+//   data/*.hwl    decoded again off the render thread, then put into the
+//                 same OpenGL texture between frames
+//   script.sqx    read again into fresh timelines (the old ones stay if it fails)
+//   the music     opened again at the same millisecond
+//   a source      makeshow rebuilds what it affects in the background; its
+//                 outputs then change in the show directory and load as above
+//
+// A file that does not read never ends the show: the last good version
+// stays, an "error" line is printed and the overlay shows it until the file
+// loads again ("mended"). Each action prints its line (see events.h).
+//
+//   LiveReload* reload = startLiveReload(showDir, assetsDir);
+//   each frame: ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
+//   stopLiveReload(reload);
+#pragma once
+
+#include <string>
+
+#include "sequencing/script.h"
+
+struct LiveReload;
+
+struct ReloadOutcome {
+    bool scriptChanged = false; // `music` and `placements` hold the new script
+    bool musicChanged = false;  // another music stream plays
+};
+
+// `assetsDir` empty: the sources are not watched. Both absolute.
+LiveReload* startLiveReload(const std::string& showDir, const std::string& assetsDir);
+
+// Between frames on the render thread: takes up settled changes, starts the
+// work they need and installs what has finished.
+ReloadOutcome pollLiveReload(LiveReload& reload, MusicSettings& music, ScenePlacements& placements);
+
+// The latest error still standing, for the overlay; empty when none.
+std::string reloadMessage(const LiveReload& reload);
+
+// Stops a running rebuild and the background work.
+void stopLiveReload(LiveReload* reload);

@@ -1,0 +1,107 @@
+#include "live/rebuild.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kToolName = "makeshow";
+constexpr const char* kToolPrefix = "makeshow: ";
+constexpr const char* kWarningPrefix = "makeshow: warning: ";
+
+// Everything the child writes on stderr.
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0) text.append(buffer, size_t(got));
+    }
+    return text;
+}
+
+// The last line that is makeshow's reason for failing.
+std::string failureLine(const std::string& errors) {
+    std::string found;
+    size_t begin = 0;
+    while (begin < errors.size()) {
+        size_t end = errors.find('\n', begin);
+        if (end == std::string::npos) end = errors.size();
+        const std::string line = errors.substr(begin, end - begin);
+        if (line.rfind(kToolPrefix, 0) == 0 && line.rfind(kWarningPrefix, 0) != 0)
+            found = line.substr(std::strlen(kToolPrefix));
+        begin = end + 1;
+    }
+    return found.empty() ? "makeshow failed" : found;
+}
+
+} // namespace
+
+std::string makeshowExecutable() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path beside = self.parent_path().parent_path() / "tools" / kToolName;
+        if (fs::exists(beside, error)) return beside.string();
+    }
+    return kToolName;
+}
+
+RebuildResult runMakeshow(const std::string& executable, const std::string& showDir,
+                          const std::string& assetsDir, std::atomic<pid_t>* child) {
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {false, std::string("pipe: ") + strerror(errno)};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+    std::vector<std::string> words = {executable, showDir, "--assets", assetsDir};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawnp(&pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        return {false, executable + ": " + strerror(spawned)};
+    }
+    if (child) *child = pid;
+    const std::string errors = readAll(pipeEnds[0]);
+    close(pipeEnds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (child) *child = 0;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {true, ""};
+    return {false, failureLine(errors)};
+}
+
+std::string sourceError(const std::string& message, const std::string& assetsDir,
+                        std::string& source) {
+    const std::string prefix = assetsDir + "/";
+    if (message.rfind(prefix, 0) != 0) return source + ": " + message;
+    const std::string rest = message.substr(prefix.size());
+    static const std::regex located(R"(^([^:]+): line (\d+), column (\d+): (.*)$)");
+    static const std::regex named(R"(^([^:]+): (.*)$)");
+    std::smatch match;
+    if (std::regex_match(rest, match, located)) {
+        source = match[1];
+        return source + ":" + match[2].str() + ":" + match[3].str() + ": " + match[4].str();
+    }
+    if (std::regex_match(rest, match, named)) source = match[1];
+    return rest;
+}
