@@ -63,6 +63,12 @@ const char* sceneAt(const LiveState& live, int32_t time) {
     return i >= 0 ? (*live.placements)[size_t(i)].scene.c_str() : "-";
 }
 
+// Rebuilds the state the show's frames before `time` hand over, as capture
+// does before its first frame.
+void replayTo(int32_t time) {
+    replayCarriedState(time, kReplayFps, LeadUp::Short, nullptr);
+}
+
 void stopLooping(LiveState& live) {
     live.looping = false;
     printEvent("loop off");
@@ -73,7 +79,7 @@ void stopLooping(LiveState& live) {
 void seekTo(LiveState& live, int32_t target) {
     const int32_t time = std::clamp(target, 0, live.lastTime);
     if (live.looping && (time < live.loop.start || time > live.loop.end)) stopLooping(live);
-    replayCarriedState(time, kReplayFps, LeadUp::Short, nullptr);
+    replayTo(time);
     seekMusic(time);
     printEvent("seek %d %s", time, sceneAt(live, time));
 }
@@ -83,7 +89,10 @@ void togglePause(LiveState& live) {
     if (live.paused && musicTime() >= live.lastTime) seekTo(live, 0);
     live.paused = !live.paused;
     pauseMusic(live.paused);
-    printEvent(live.paused ? "pause %d" : "play %d", musicTime());
+    const int32_t time = musicTime();
+    // The paused picture is the one capture and a seek show for this time.
+    if (live.paused) replayTo(time);
+    printEvent(live.paused ? "pause %d" : "play %d", time);
 }
 
 void toggleLoop(LiveState& live) {
@@ -156,6 +165,7 @@ int32_t frameTime(LiveState& live) {
     } else if (!live.paused && time >= live.lastTime) {
         live.paused = true;
         pauseMusic(true);
+        replayTo(time);
         printEvent("pause %d", time);
     }
     return time;
@@ -195,7 +205,7 @@ void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
     }
     live.endTime = showEndTime(music);
     live.lastTime = std::max(0, live.endTime - kShowEndMargin);
-    replayCarriedState(std::min(time, live.lastTime), kReplayFps, LeadUp::Short, nullptr);
+    replayTo(std::min(time, live.lastTime));
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 // The show's live mode end to end on the test display: keys and a click on
-// the strip give their event lines on stdout, and a paused frame after a
-// seek, with the overlay hidden, is the picture capture renders for that time.
+// the strip give their event lines on stdout, a paused frame after a seek or
+// a reload, with the overlay hidden, is the picture capture renders for that
+// time, and edits saved the way editors save (a temporary file renamed) are
+// taken up once each, while broken ones keep the last good version.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "live/overlay.h"
@@ -34,9 +39,11 @@ class LiveMode : public testing::Test {
     void SetUp() override {
         makeShowDirectory(dir, kScript);
         writeTune(dir + "/tune.wav", kTuneSeconds);
+    }
+    void start(const std::string& arguments) {
         pid = startProgram(dir, display,
-                           std::string("'") + TEST_SHOW_EXE +
-                               "' --live --mute --size 320x240 > events.txt 2> errors.txt");
+                           std::string("'") + TEST_SHOW_EXE + "' --live --mute --size 320x240 " +
+                               arguments + " > events.txt 2> errors.txt");
         window = waitForWindow(display, kLiveTitle, pid);
         ASSERT_NE(window, 0u) << readFile(dir + "/errors.txt");
     }
@@ -61,9 +68,48 @@ class LiveMode : public testing::Test {
         return "(no line)";
     }
     void press(const std::string& key) { pressKeys(display, window, key); }
+
+    // The window's pixels, a few frames after the last event.
+    std::vector<uint8_t> shown() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return grabWindow(display, window);
+    }
+    // capture's frame of the show directory as it is now.
+    std::vector<uint8_t> captured(int32_t time) {
+        const std::string png = dir + "/at.png";
+        const std::string command = "ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 "
+                                    "SDL_VIDEODRIVER=offscreen '" TEST_CAPTURE_EXE "' '" +
+                                    dir + "' --at " + std::to_string(time) +
+                                    " --size 320x240 --out '" + png + "' > /dev/null 2>&1";
+        PngImage image;
+        if (std::system(command.c_str()) != 0 || readPng(png, image)) return {};
+        return image.pixels;
+    }
+    // Saved as editors do: a temporary file beside it, renamed over it.
+    void save(const std::string& file, const std::string& bytes) {
+        const std::string path = dir + "/" + file;
+        const std::string scratch = path.substr(0, path.rfind('/') + 1) + ".saving.tmp";
+        std::ofstream(scratch, std::ios::binary) << bytes;
+        std::rename(scratch.c_str(), path.c_str());
+    }
+    // Paused with the overlay hidden; the paused time.
+    int32_t pauseBare() {
+        EXPECT_EQ(nextLine().rfind("play ", 0), 0u);
+        press("space h");
+        const std::string pause = nextLine();
+        EXPECT_EQ(pause.rfind("pause ", 0), 0u) << pause;
+        return std::atoi(pause.c_str() + 6);
+    }
+    void quit() {
+        press("Escape");
+        EXPECT_EQ(nextLine().rfind("end ", 0), 0u);
+        EXPECT_EQ(waitForExit(pid), 0);
+        pid = -1;
+    }
 };
 
 TEST_F(LiveMode, KeysAndTheStripGiveEventLinesAndAPausedSeekShowsTheCapturedFrame) {
+    start("");
     EXPECT_EQ(nextLine().rfind("play ", 0), 0u);
     press("Next");
     EXPECT_EQ(nextLine(), "seek 3000 Scene2");
@@ -92,26 +138,68 @@ TEST_F(LiveMode, KeysAndTheStripGiveEventLinesAndAPausedSeekShowsTheCapturedFram
     press("Left");
     const int32_t seekTime = clicked - 1000;
     EXPECT_EQ(nextLine(), "seek " + std::to_string(seekTime) + " Scene3");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a frame or two drawn
-    const std::vector<uint8_t> shown = grabWindow(display, window);
-    const std::string capture = TEST_CAPTURE_EXE;
-    const std::string png = dir + "/at.png";
-    ASSERT_EQ(
-        std::system(("ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 SDL_VIDEODRIVER=offscreen '" +
-                     capture + "' '" + dir + "' --at " + std::to_string(seekTime) +
-                     " --size 320x240 --out '" + png + "' > /dev/null 2>&1")
-                        .c_str()),
-        0);
-    PngImage captured;
-    ASSERT_FALSE(readPng(png, captured));
-    EXPECT_TRUE(shown == captured.pixels) << "the paused frame differs from capture --at";
+    EXPECT_TRUE(shown() == captured(seekTime)) << "the paused frame differs from capture --at";
 
     press("space");
     EXPECT_EQ(nextLine(), "play " + std::to_string(seekTime));
-    press("Escape");
-    EXPECT_EQ(nextLine().rfind("end ", 0), 0u);
-    EXPECT_EQ(waitForExit(pid), 0);
-    pid = -1;
+    quit();
+}
+
+TEST_F(LiveMode, EditsInTheShowDirectoryAppearAndBrokenOnesKeepTheLastGoodFile) {
+    start("");
+    const int32_t paused = pauseBare();
+    const std::vector<uint8_t> before = shown();
+    const std::string otherPicture = readFile(dir + "/data/background.hwl");
+    save("data/floor.hwl", otherPicture);
+    EXPECT_EQ(nextLine(), "reload data/floor.hwl");
+    const std::vector<uint8_t> after = shown();
+    EXPECT_TRUE(after != before) << "the floor did not change";
+    EXPECT_TRUE(after == captured(paused)) << "the new floor is not capture's";
+
+    save("data/floor.hwl", otherPicture.substr(0, 40));
+    EXPECT_EQ(nextLine().rfind("error data/floor.hwl: ", 0), 0u);
+    EXPECT_TRUE(shown() == after) << "a truncated picture replaced the last good one";
+    save("data/floor.hwl", otherPicture);
+    EXPECT_EQ(nextLine(), "reload data/floor.hwl");
+    EXPECT_EQ(nextLine(), "mended data/floor.hwl");
+
+    // The scene playing moves: the frame is the new script's.
+    save("script.sqx", "@scene Scene7 1 0 11999 \n@music tune tune.wav 0 0 0\n");
+    EXPECT_EQ(nextLine(), "reload script.sqx");
+    EXPECT_TRUE(shown() == captured(paused)) << "the frame does not follow the new script";
+    save("script.sqx", "@scene Scene7 1 zero 11999 \n");
+    EXPECT_EQ(nextLine(),
+              "error script.sqx:1: Something is wrong with the Script! (Could not read Scene "
+              "Start Time)");
+    quit();
+}
+
+TEST_F(LiveMode, AnEditedSourceIsRebuiltAndTakenUp) {
+    const std::string program = "layer 4:\ncheckerBoardLayer(4,8,8,255,0,0,0,0,255);\n";
+    std::filesystem::create_directories(dir + "/assets/textures");
+    std::filesystem::create_directories(dir + "/assets/music");
+    std::ofstream(dir + "/assets/pictures.txt") << "floor textures/floor.txt 16x16 none\n";
+    std::ofstream(dir + "/assets/textures/floor.txt") << program;
+    std::ofstream(dir + "/assets/music/score.txt") << "tempo 125\nlength 1000\nsection quiet 0 1\n";
+    std::ofstream(dir + "/assets/script.sqx")
+        << "@scene Scene1 1 0 999 \n@music t tune.ogg 0 0 0\n";
+    ASSERT_EQ(std::system(("ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 '" TEST_MAKESHOW_EXE "' '" +
+                           dir + "' --assets '" + dir + "/assets' > /dev/null 2>&1")
+                              .c_str()),
+              0);
+    start("--assets assets");
+    pauseBare(); // before the one-second show ends
+    save("assets/textures/floor.txt", program + "invertLayer(4,4);\n");
+    EXPECT_EQ(nextLine(), "rebuild textures/floor.txt");
+    EXPECT_EQ(nextLine(), "reload data/floor.hwl");
+    save("assets/textures/floor.txt", program + "nope(4);\n");
+    EXPECT_EQ(nextLine(), "rebuild textures/floor.txt");
+    EXPECT_EQ(nextLine().rfind("error textures/floor.txt:3:1: ", 0), 0u);
+    save("assets/textures/floor.txt", program);
+    EXPECT_EQ(nextLine(), "rebuild textures/floor.txt");
+    EXPECT_EQ(nextLine(), "mended textures/floor.txt");
+    EXPECT_EQ(nextLine(), "reload data/floor.hwl");
+    quit();
 }
 
 } // namespace
