@@ -40,7 +40,10 @@ void readEvents(FileWatch& watch, Clock::time_point now) {
                 if ((event->mask & (IN_CREATE | IN_MOVED_TO)) != 0) addFolder(watch, path);
                 continue;
             }
-            watch.pending[path] = now;
+            // A file renamed into place is whole (editors and makeshow save
+            // so): no need to wait for it to settle, unless more follows.
+            const bool whole = (event->mask & IN_MOVED_TO) != 0;
+            watch.pending[path] = whole ? now - kSettleTime : now;
         }
     }
 }

@@ -1,7 +1,8 @@
 // Folders watched for saved files. Editors save by writing a temporary file
 // and renaming it, or by writing in several steps; a path is reported once
 // it has been quiet for a settle time, so one save gives one report and a
-// half-written file is never read. Uses inotify; where that is missing, the
+// half-written file is never read (a file renamed into place is whole and
+// reported at once). Uses inotify; where that is missing, the
 // folders are scanned once a second.
 //
 //   FileWatch watch;

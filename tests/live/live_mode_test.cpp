@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "live/overlay.h"
@@ -35,6 +36,7 @@ class LiveMode : public testing::Test {
     pid_t pid = -1;
     unsigned long window = 0;
     size_t linesSeen = 0;
+    bool lineMissed = false;
 
     void SetUp() override {
         makeShowDirectory(dir, kScript);
@@ -51,9 +53,11 @@ class LiveMode : public testing::Test {
         if (pid > 0 && waitForExit(pid, 1) < 0) kill(-pid, SIGKILL);
     }
 
-    // The next event line, waiting for it to be written.
+    // The next event line, waiting for it to be written; after one line that
+    // never came, no more waiting.
     std::string nextLine() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto deadline = std::chrono::steady_clock::now() +
+                              (lineMissed ? std::chrono::seconds(0) : std::chrono::seconds(30));
         while (std::chrono::steady_clock::now() < deadline) {
             const std::string events = readFile(dir + "/events.txt");
             size_t begin = 0;
@@ -65,6 +69,7 @@ class LiveMode : public testing::Test {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        lineMissed = true;
         return "(no line)";
     }
     void press(const std::string& key) { pressKeys(display, window, key); }
@@ -197,8 +202,9 @@ TEST_F(LiveMode, AnEditedSourceIsRebuiltAndTakenUp) {
     EXPECT_EQ(nextLine().rfind("error textures/floor.txt:3:1: ", 0), 0u);
     save("assets/textures/floor.txt", program);
     EXPECT_EQ(nextLine(), "rebuild textures/floor.txt");
-    EXPECT_EQ(nextLine(), "mended textures/floor.txt");
-    EXPECT_EQ(nextLine(), "reload data/floor.hwl");
+    // The rebuilt picture may be taken up before or after the build is seen to end.
+    const std::set<std::string> lines = {nextLine(), nextLine()};
+    EXPECT_EQ(lines, (std::set<std::string>{"mended textures/floor.txt", "reload data/floor.hwl"}));
     quit();
 }
 
