@@ -134,7 +134,14 @@ Document::~Document() = default;
 void Document::replaceContents(const TextureDescription& description, const std::string& path,
                                bool comments) {
     *description_ = description;
+    // The last operation of the last list: what the texture comes out of.
     selection_ = {};
+    for (int layer = texgen::kLayerCount - 1; layer >= 0; --layer) {
+        if (description.lists[layer].count > 0) {
+            selection_ = {layer, description.lists[layer].count - 1};
+            break;
+        }
+    }
     steps_.clear();
     undoPosition_ = 0;
     savedPosition_ = 0;
