@@ -50,7 +50,7 @@ constexpr int kRowHeight = 22;
 constexpr int kWindowWidth = kGap * 4 + kListWidth + kParamsWidth + kPreviewSize;
 constexpr int kWindowHeight = 560;
 constexpr int kStatusHeight = 22;
-constexpr double kSliderSpan = 131072.0; // ranges up to this wide get a slider
+constexpr double kSliderSpan = 65536.0; // ranges up to this wide get a slider
 constexpr Fl_Color kProblemColour = FL_DARK_RED;
 
 // RGB bytes drawn 1:1, optionally tiled 2 x 2, or shrunk to the box.
@@ -155,12 +155,16 @@ class EditorWindow : public Fl_Double_Window {
         refreshParameters();
         refreshTitle();
         refreshPreviewChoice();
-        const Selection selection = document_.selection();
-        setStatus("");
-        if (selection.index >= 0) {
-            const std::string problem = document_.problem(selection.layer, selection.index);
-            if (!problem.empty()) setStatus("Not run: " + problem);
+        int problems = 0;
+        for (int layer = 0; layer < texgen::kLayerCount; ++layer) {
+            for (int index = 0; index < document_.count(layer); ++index) {
+                problems += !document_.problem(layer, index).empty();
+            }
         }
+        problemsText_ = problems ? std::to_string(problems) +
+                                       " operation(s) in red not run: their parameters are refused"
+                                 : "";
+        setStatus(problemsText_);
         requestedAt_ = Clock::now();
         requestedRevision_ = document_.revision();
         renderer_.request(document_.runnable(), document_.revision(), kPreviewSize);
@@ -353,7 +357,11 @@ class EditorWindow : public Fl_Double_Window {
     void buildFields(const texgen::OperatorInfo* info) {
         params_->clear();
         fields_.assign(texgen::kParameterCount, Field{});
-        if (!info) return;
+        if (!info) {
+            problem_->position(params_->x(), params_->y());
+            redraw();
+            return;
+        }
         params_->begin();
         const int left = params_->x();
         for (int slot = 0; slot < info->paramCount; ++slot) {
@@ -397,7 +405,10 @@ class EditorWindow : public Fl_Double_Window {
             }
         }
         params_->end();
-        params_->redraw();
+        // The validator's message goes right under the last field.
+        const int fieldsHeight = info->paramCount * 2 * kRowHeight;
+        problem_->position(params_->x(), params_->y() + fieldsHeight + kGap);
+        redraw();
     }
 
     static std::string rangeText(const texgen::ParamSpec& spec) {
@@ -473,10 +484,9 @@ class EditorWindow : public Fl_Double_Window {
             char text[96];
             std::snprintf(text, sizeof text, "Preview %d x %d in %.0f ms", picture->size,
                           picture->size, shownAfter);
-            if (!picture->error.empty())
-                window->setStatus(picture->error);
-            else if (window->statusText_.empty() || window->statusText_.rfind("Preview", 0) == 0)
-                window->setStatus(text);
+            std::string status = picture->error.empty() ? text : picture->error;
+            if (!window->problemsText_.empty()) status += "  |  " + window->problemsText_;
+            window->setStatus(status);
             if (window->options_.printTimings) {
                 std::printf("preview %llu %.1f\n",
                             static_cast<unsigned long long>(picture->revision), shownAfter);
@@ -590,8 +600,9 @@ class EditorWindow : public Fl_Double_Window {
     // False when the person cancels.
     bool keepChanges() {
         if (!document_.modified()) return true;
+        const std::string& path = document_.path();
         const int answer = fl_choice("%s has unsaved changes.", "Cancel", "Save", "Discard",
-                                     document_.title().c_str());
+                                     path.empty() ? "The new texture" : path.c_str());
         if (answer == 0) return false;
         if (answer == 1) return saveChecked();
         return true;
@@ -683,6 +694,7 @@ class EditorWindow : public Fl_Double_Window {
     Fl_Choice* shows_ = nullptr;
     Fl_Box* status_ = nullptr;
     std::string statusText_;
+    std::string problemsText_;
     std::string title_;
     std::unique_ptr<Fl_Double_Window> large_;
     PictureBox* largePicture_ = nullptr;
