@@ -183,6 +183,11 @@ std::string Document::open(const std::string& path) {
 
 std::string Document::save() {
     if (path_.empty()) return "no file name yet: use Save As";
+    // A file the generator refuses would not open again: keep the person's
+    // work here until every operation can run.
+    if (texgen::Status status = texgen::validateDescription(*description_); !status.ok()) {
+        return "not saved: " + status.message;
+    }
     if (isProgramPath(path_)) {
         if (std::string error = writeText(path_, texgen::descriptionToText(*description_));
             !error.empty()) {

@@ -41,6 +41,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPreviewSize = 256;
+constexpr int kLargeSize = 512;
 constexpr int kThumbSize = 48;
 constexpr int kGap = 5;
 constexpr int kMenuHeight = 25;
@@ -52,6 +53,9 @@ constexpr int kWindowHeight = 560;
 constexpr int kStatusHeight = 22;
 constexpr double kSliderSpan = 65536.0; // ranges up to this wide get a slider
 constexpr Fl_Color kProblemColour = FL_DARK_RED;
+
+// What the second window shows.
+enum class BigView { None, Tiled, Large };
 
 // RGB bytes drawn 1:1, optionally tiled 2 x 2, or shrunk to the box.
 class PictureBox : public Fl_Box {
@@ -145,6 +149,11 @@ class EditorWindow : public Fl_Double_Window {
         largePicture_ = new PictureBox(0, 0, 2 * kPreviewSize, 2 * kPreviewSize);
         largePicture_->tiled(true);
         large_->end();
+        large_->callback(
+            [](Fl_Widget*, void* window) {
+                static_cast<EditorWindow*>(window)->showBig(BigView::None);
+            },
+            this);
     }
 
     Document& document() { return document_; }
@@ -167,7 +176,8 @@ class EditorWindow : public Fl_Double_Window {
         setStatus(problemsText_);
         requestedAt_ = Clock::now();
         requestedRevision_ = document_.revision();
-        renderer_.request(document_.runnable(), document_.revision(), kPreviewSize);
+        renderer_.request(document_.runnable(), document_.revision(), kPreviewSize,
+                          bigView_ == BigView::Large ? kLargeSize : 0);
     }
 
   private:
@@ -195,6 +205,7 @@ class EditorWindow : public Fl_Double_Window {
         item("&Edit/Move U&p", FL_ALT + FL_Up, &EditorWindow::editMoveUp);
         item("&Edit/Move Do&wn", FL_ALT + FL_Down, &EditorWindow::editMoveDown);
         item("&View/&Tiled 2 x 2", FL_CTRL + 't', &EditorWindow::viewTiled, FL_MENU_TOGGLE);
+        item("&View/&Large 512 x 512", FL_CTRL + 'l', &EditorWindow::viewLarge, FL_MENU_TOGGLE);
         addOperatorMenu(menu_, "&Add/", &EditorWindow::addChosen);
     }
 
@@ -449,13 +460,17 @@ class EditorWindow : public Fl_Double_Window {
     void showPicture() {
         const int layer = shownLayer();
         for (int i = 0; i < texgen::kLayerCount; ++i) thumbs_[i]->highlighted(i == layer);
+        const auto& big = bigView_ == BigView::Large ? largeTexture_ : picture_;
+        if (big && !big->layers[layer].empty()) {
+            largePicture_->show(big->layers[layer], big->size);
+        } else {
+            largePicture_->clearPicture();
+        }
         if (!picture_ || picture_->layers[layer].empty()) {
             preview_->clearPicture();
-            largePicture_->clearPicture();
             return;
         }
         preview_->show(picture_->layers[layer], picture_->size);
-        largePicture_->show(picture_->layers[layer], picture_->size);
     }
 
     void setStatus(const std::string& text) {
@@ -466,6 +481,11 @@ class EditorWindow : public Fl_Double_Window {
     // --- the renderer's pictures (on the interface thread) --------------
     static void pictureReady(void* data) {
         auto* window = static_cast<EditorWindow*>(data);
+        auto large = window->renderer_.latestLarge();
+        if (large && large != window->largeTexture_ && window->bigView_ == BigView::Large) {
+            window->largeTexture_ = large;
+            window->showPicture();
+        }
         auto picture = window->renderer_.latest();
         if (!picture || picture == window->picture_) return;
         window->picture_ = picture;
@@ -590,11 +610,37 @@ class EditorWindow : public Fl_Double_Window {
         }
     }
 
-    void viewTiled() {
-        if (large_->shown())
+    // The second window: the 256 x 256 picture tiled 2 x 2, or a 512 x 512 render.
+    void viewTiled() { showBig(bigView_ == BigView::Tiled ? BigView::None : BigView::Tiled); }
+    void viewLarge() { showBig(bigView_ == BigView::Large ? BigView::None : BigView::Large); }
+    void showBig(BigView view) {
+        const bool rerender = (view == BigView::Large) != (bigView_ == BigView::Large);
+        bigView_ = view;
+        setMenuCheck("&View/&Tiled 2 x 2", view == BigView::Tiled);
+        setMenuCheck("&View/&Large 512 x 512", view == BigView::Large);
+        largePicture_->tiled(view == BigView::Tiled);
+        large_->label(view == BigView::Tiled ? "Tiled preview" : "Preview 512 x 512");
+        largeTexture_.reset();
+        if (view == BigView::None) {
             large_->hide();
-        else
+        } else {
+            // Beside the editor where the screen has room (there may be no window manager).
+            if (!large_->shown() && x() + w() + kGap + large_->w() <= Fl::w()) {
+                large_->position(x() + w() + kGap, y());
+            }
             large_->show();
+        }
+        showPicture();
+        if (rerender) refresh();
+    }
+    void setMenuCheck(const char* path, bool on) {
+        if (Fl_Menu_Item* item = const_cast<Fl_Menu_Item*>(menu_->find_item(path))) {
+            if (on) {
+                item->set();
+            } else {
+                item->clear();
+            }
+        }
     }
 
     // False when the person cancels.
@@ -696,6 +742,8 @@ class EditorWindow : public Fl_Double_Window {
     std::string statusText_;
     std::string problemsText_;
     std::string title_;
+    BigView bigView_ = BigView::None;
+    std::shared_ptr<const Picture> largeTexture_;
     std::unique_ptr<Fl_Double_Window> large_;
     PictureBox* largePicture_ = nullptr;
 };

@@ -178,6 +178,7 @@ TEST(EditorDocument, InvalidParametersAreFlaggedAndNeverRun) {
     editor::renderPicture(document.runnable(), 64, shown);
     EXPECT_EQ(shown.error, "");
     EXPECT_EQ(shown.layers, expected.layers);
+    EXPECT_NE(document.saveAs(tempPath("invalid.tex")), ""); // it would not open again
 }
 
 TEST(EditorDocument, FilesRoundTripAndBrokenOnesOpenNothing) {
