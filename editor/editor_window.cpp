@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -158,6 +159,16 @@ class EditorWindow : public Fl_Double_Window {
 
     Document& document() { return document_; }
 
+    // Ctrl+Y redoes too; a menu item holds one shortcut only.
+    int handle(int event) override {
+        if (event == FL_SHORTCUT && Fl::event_key() == 'y' && Fl::event_state(FL_CTRL) &&
+            !Fl::event_state(FL_SHIFT | FL_ALT)) {
+            editWith<&Document::redo>();
+            return 1;
+        }
+        return Fl_Double_Window::handle(event);
+    }
+
     // Everything shown follows the document: called after every change.
     void refresh() {
         refreshList();
@@ -195,15 +206,15 @@ class EditorWindow : public Fl_Double_Window {
         item("&File/Export &Text...", FL_CTRL + 'e', &EditorWindow::fileExportText);
         item("&File/Export &PNG...", FL_CTRL + 'p', &EditorWindow::fileExportPng, FL_MENU_DIVIDER);
         item("&File/&Quit", FL_CTRL + 'q', &EditorWindow::fileQuit);
-        item("&Edit/&Undo", FL_CTRL + 'z', &EditorWindow::editUndo);
-        item("&Edit/&Redo", FL_CTRL + FL_SHIFT + 'z', &EditorWindow::editRedo);
-        item("&Edit/Redo ", FL_CTRL + 'y', &EditorWindow::editRedo, FL_MENU_DIVIDER);
+        item("&Edit/&Undo", FL_CTRL + 'z', &EditorWindow::editWith<&Document::undo>);
+        item("&Edit/&Redo", FL_CTRL + FL_SHIFT + 'z', &EditorWindow::editWith<&Document::redo>,
+             FL_MENU_DIVIDER);
         item("&Edit/&Add Operation...", FL_Insert, &EditorWindow::popupAdd);
         item("&Edit/&Insert Before...", FL_SHIFT + FL_Insert, &EditorWindow::popupInsert);
-        item("&Edit/&Delete", FL_Delete, &EditorWindow::editDelete);
-        item("&Edit/D&uplicate", FL_CTRL + 'd', &EditorWindow::editDuplicate);
-        item("&Edit/Move U&p", FL_ALT + FL_Up, &EditorWindow::editMoveUp);
-        item("&Edit/Move Do&wn", FL_ALT + FL_Down, &EditorWindow::editMoveDown);
+        item("&Edit/&Delete", FL_Delete, &EditorWindow::editWith<&Document::remove>);
+        item("&Edit/D&uplicate", FL_CTRL + 'd', &EditorWindow::editWith<&Document::duplicate>);
+        item("&Edit/Move U&p", FL_ALT + FL_Up, &EditorWindow::editWith<&Document::moveUp>);
+        item("&Edit/Move Do&wn", FL_ALT + FL_Down, &EditorWindow::editWith<&Document::moveDown>);
         item("&View/&Tiled 2 x 2", FL_CTRL + 't', &EditorWindow::viewTiled, FL_MENU_TOGGLE);
         item("&View/&Large 512 x 512", FL_CTRL + 'l', &EditorWindow::viewLarge, FL_MENU_TOGGLE);
         addOperatorMenu(menu_, "&Add/", &EditorWindow::addChosen);
@@ -235,10 +246,12 @@ class EditorWindow : public Fl_Double_Window {
             {"Add", "Add an operation after the selection (Insert)", &EditorWindow::popupAdd},
             {"Ins", "Insert an operation before the selection (Shift+Insert)",
              &EditorWindow::popupInsert},
-            {"Del", "Delete the selected operation (Delete)", &EditorWindow::editDelete},
-            {"Dup", "Duplicate the selected operation (Ctrl+D)", &EditorWindow::editDuplicate},
-            {"@8->", "Move up (Alt+Up)", &EditorWindow::editMoveUp},
-            {"@2->", "Move down (Alt+Down)", &EditorWindow::editMoveDown},
+            {"Del", "Delete the selected operation (Delete)",
+             &EditorWindow::editWith<&Document::remove>},
+            {"Dup", "Duplicate the selected operation (Ctrl+D)",
+             &EditorWindow::editWith<&Document::duplicate>},
+            {"@8->", "Move up (Alt+Up)", &EditorWindow::editWith<&Document::moveUp>},
+            {"@2->", "Move down (Alt+Down)", &EditorWindow::editWith<&Document::moveDown>},
         };
         const int count = sizeof buttons / sizeof buttons[0];
         const int width = (kListWidth - (count - 1) * 2) / count;
@@ -424,9 +437,14 @@ class EditorWindow : public Fl_Double_Window {
 
     static std::string rangeText(const texgen::ParamSpec& spec) {
         if (spec.kind != texgen::ParamKind::Int && spec.kind != texgen::ParamKind::Float) return "";
-        if (spec.max - spec.min > 1e30) return ""; // any float
+        // Any float, or any 32-bit integer: the kind says it all.
+        if (spec.max - spec.min >= std::numeric_limits<uint32_t>::max()) return "";
         char text[64];
-        std::snprintf(text, sizeof text, ", %g..%g", spec.min, spec.max);
+        if (spec.min == -spec.max) {
+            std::snprintf(text, sizeof text, ", \u00b1%.10g", spec.max);
+        } else {
+            std::snprintf(text, sizeof text, ", %.10g..%.10g", spec.min, spec.max);
+        }
         return text;
     }
 
@@ -575,23 +593,8 @@ class EditorWindow : public Fl_Double_Window {
     }
 
     // --- actions ----------------------------------------------------------
-    void editUndo() {
-        edit([this] { return document_.undo(); });
-    }
-    void editRedo() {
-        edit([this] { return document_.redo(); });
-    }
-    void editDelete() {
-        edit([this] { return document_.remove(); });
-    }
-    void editDuplicate() {
-        edit([this] { return document_.duplicate(); });
-    }
-    void editMoveUp() {
-        edit([this] { return document_.moveUp(); });
-    }
-    void editMoveDown() {
-        edit([this] { return document_.moveDown(); });
+    template <bool (Document::*change)()> void editWith() {
+        edit([this] { return (document_.*change)(); });
     }
     void popupAdd() { popupOperators(false); }
     void popupInsert() { popupOperators(true); }
