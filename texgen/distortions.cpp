@@ -50,19 +50,21 @@ float toSingle(double v) {
 void sineDistort(int src, int dst, float rowFrequency, float horizontalAmplitude,
                  float columnFrequency, float verticalAmplitude) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float ox = toSingle(std::sin(double{rowFrequency} * y) * horizontalAmplitude);
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float sx = toSingle(x + double{ox});
             const float sy =
                 toSingle(std::sin(double{columnFrequency} * x) * verticalAmplitude + y);
-            storePixel(dst, x, y, sampleLayer(kScratchLayer, sx, sy));
+            storePixel(dst, x, y, sample(sx, sy));
         }
     }
 }
 
 void twirlLayer(int src, int dst, float strength, float radiusFactor) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k =
@@ -82,19 +84,20 @@ void twirlLayer(int src, int dst, float strength, float radiusFactor) {
             const double s = std::sin(double{a});
             const float sx = toSingle(dx * c - dy * s + hx);
             const float sy = toSingle(dx * s + dy * c + hy);
-            storePixel(dst, x, y, sampleLayer(kScratchLayer, sx, sy));
+            storePixel(dst, x, y, sample(sx, sy));
         }
     }
 }
 
 void mapDistort(int src, int map, int dst, float xFactor, float yFactor) {
+    LayerSampler sample(src);
     for (int32_t y = 0; y < layerHeight; ++y) {
         for (int32_t x = 0; x < layerWidth; ++x) {
             const uint8_t* m = pixelAt(map, x, y);
             const int32_t v = std::max({m[0], m[1], m[2]});
             const float sx = toSingle(x + static_cast<double>(v) * xFactor);
             const float sy = toSingle(y + static_cast<double>(v) * yFactor);
-            storePixel(kScratchLayer, x, y, sampleLayer(src, sx, sy));
+            storePixel(kScratchLayer, x, y, sample(sx, sy));
         }
     }
     copyLayer(kScratchLayer, dst);
@@ -198,6 +201,7 @@ void kaleidLayer(int src, int dst, int32_t quadrant) {
 
 void tunnelDistort(int src, int dst, float depth) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k = toSingle(layerWidth / (kPi * 2));
@@ -214,7 +218,7 @@ void tunnelDistort(int src, int dst, float depth) {
                 const double ka = double{k} * a;
                 const float u = toSingle(inv > 0.0 ? ka + hx : ka);
                 const float v = toSingle(std::fabs(std::cos(double{a}) * depth * inv));
-                previous = sampleLayer(kScratchLayer, u, v);
+                previous = sample(u, v);
             }
             storePixel(dst, x, y, previous);
         }
@@ -259,13 +263,14 @@ void logPolLayer(int src, int dst) {
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k = toSingle(2 * kPi / layerHeight);
+    LayerSampler sample(src);
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float r = toSingle(std::exp(double{k} * y));
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float t = toSingle(double{k} * x);
             const float sx = toSingle(r * std::cos(double{t}) + hx);
             const float sy = toSingle(r * std::sin(double{t}) + hy);
-            storePixel(kScratchLayer, x, y, sampleLayer(src, sx, sy));
+            storePixel(kScratchLayer, x, y, sample(sx, sy));
         }
     }
     copyLayer(kScratchLayer, dst);

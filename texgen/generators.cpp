@@ -70,6 +70,19 @@ void interpolateGrid(int dst, int64_t step) {
     // the cell can be skipped without changing the result.
     const int64_t firstRow = std::max<int64_t>(0, step - layerHeight);
     const int64_t firstColumn = std::max<int64_t>(0, step - layerWidth);
+    // The far-neighbour weights depend only on the position in the cell:
+    // one cosine per row and column of a cell instead of two per pixel.
+    // Validated steps are at most the largest layer size.
+    static thread_local float columnWeight[kMaxLayerSize];
+    static thread_local float rowWeight[kMaxLayerSize];
+    const bool tabled = step <= kMaxLayerSize;
+    const auto weightAt = [inv](int64_t i) {
+        return cosineWeight(static_cast<float>(static_cast<double>(i) * inv));
+    };
+    if (tabled) {
+        for (int64_t i = firstColumn; i < step; ++i) columnWeight[i] = weightAt(i);
+        for (int64_t j = firstRow; j < step; ++j) rowWeight[j] = weightAt(j);
+    }
     for (int64_t y = 0; y < layerHeight; y += step) {
         const auto y0 = static_cast<int32_t>(y);
         const auto y1 = static_cast<int32_t>((y + step) & wrapMaskY);
@@ -81,12 +94,12 @@ void interpolateGrid(int dst, int64_t step) {
             const Rgb p01 = readPixel(dst, x0, y1);
             const Rgb p11 = readPixel(dst, x1, y1);
             for (int64_t j = firstRow; j < step; ++j) {
-                const auto ty = static_cast<float>(static_cast<double>(j) * inv);
+                const float fy = tabled ? rowWeight[j] : weightAt(j);
                 const auto py = static_cast<int32_t>((y + j) & wrapMaskY);
                 for (int64_t i = firstColumn; i < step; ++i) {
-                    const auto tx = static_cast<float>(static_cast<double>(i) * inv);
+                    const float fx = tabled ? columnWeight[i] : weightAt(i);
                     const auto px = static_cast<int32_t>((x + i) & wrapMaskX);
-                    writePixel(dst, px, py, cosineBlend(p00, p10, p01, p11, tx, ty));
+                    writePixel(dst, px, py, blendWith(blendWeights(fx, fy), p00, p10, p01, p11));
                 }
             }
         }
@@ -140,7 +153,8 @@ void subPlasma(int dst, int32_t step, int32_t seed, int32_t levels, bool colour)
             writePixel(dst, static_cast<int32_t>(x), static_cast<int32_t>(y), c);
         }
     }
-    if (step > 1) interpolateGrid(dst, step);
+    // With one level every grid value is 0, and blending zeros gives zeros.
+    if (step > 1 && mask != 0) interpolateGrid(dst, step);
 }
 
 void sinePlasma(int dst, float xFrequency, float yFrequency, float amplitude) {
