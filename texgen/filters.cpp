@@ -228,19 +228,34 @@ void motionBlur(int src, int dst, int32_t reach) {
     // divisor can never be zero.
     const int64_t n = std::max(reach, 0);
     const int64_t divisor = (n + 1) * (n + 1); // the sum of the triangular weights
+    // The quotient is at most 255 and at least 1/divisor away from the next
+    // integer, so the double division truncates to the integer quotient.
+    const auto realDivisor = static_cast<double>(divisor);
     copyLayer(src, kScratchLayer);
+    // The triangular sum slides along the row: moving right adds the pixels
+    // right of the old centre and drops those from the left end to it, and
+    // those two box sums slide by one pixel each. All sums are exact integers.
+    const auto at = [](const uint8_t* row, int64_t x, int c) {
+        return static_cast<int64_t>(row[(x & wrapMaskX) * kBytesPerPixel + c]);
+    };
     for (int32_t y = 0; y < layerHeight; ++y) {
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            int64_t sum[kBytesPerPixel] = {};
-            for (int64_t k = -n; k <= n; ++k) {
-                const int64_t weight = n + 1 - (k < 0 ? -k : k);
-                const uint8_t* p =
-                    pixelAt(kScratchLayer, static_cast<int32_t>((x + k) & wrapMaskX), y);
-                for (int c = 0; c < kBytesPerPixel; ++c) sum[c] += weight * p[c];
+        const uint8_t* row = pixelAt(kScratchLayer, 0, y);
+        uint8_t* out = pixelAt(dst, 0, y);
+        for (int c = 0; c < kBytesPerPixel; ++c) {
+            int64_t weighted = 0; // the triangular sum at x
+            int64_t leftBox = 0;  // pixels x-n .. x
+            int64_t rightBox = 0; // pixels x+1 .. x+n+1
+            for (int64_t k = -n; k <= n; ++k)
+                weighted += (n + 1 - (k < 0 ? -k : k)) * at(row, k, c);
+            for (int64_t k = -n; k <= 0; ++k) leftBox += at(row, k, c);
+            for (int64_t k = 1; k <= n + 1; ++k) rightBox += at(row, k, c);
+            for (int64_t x = 0; x < layerWidth; ++x) {
+                out[x * kBytesPerPixel + c] =
+                    static_cast<uint8_t>(static_cast<double>(weighted) / realDivisor);
+                weighted += rightBox - leftBox;
+                leftBox += at(row, x + 1, c) - at(row, x - n, c);
+                rightBox += at(row, x + n + 2, c) - at(row, x + 1, c);
             }
-            uint8_t* out = pixelAt(dst, x, y);
-            for (int c = 0; c < kBytesPerPixel; ++c)
-                out[c] = static_cast<uint8_t>(sum[c] / divisor);
         }
     }
 }
