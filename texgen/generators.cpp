@@ -120,17 +120,57 @@ uint8_t blobChannel(float sum) {
     return kWhite;
 }
 
-int mandelbrotCount(float cx, float cy, float escapeLimit) {
-    float zr = cx;
-    float zi = cy;
-    for (int count = 0;; ++count) {
-        const auto zr2 = static_cast<float>(static_cast<double>(zr) * zr);
-        const auto zi2 = static_cast<float>(static_cast<double>(zi) * zi);
-        if (static_cast<double>(zr2) + zi2 > escapeLimit) return count;
-        zi = static_cast<float>(2.0 * zr * zi + cy);
-        zr = static_cast<float>(static_cast<double>(zr2) - zi2 + cx);
-        if (count >= kMandelbrotMaxCount) return kMandelbrotMaxCount;
+// Several pixels of a row iterate side by side, one per lane, in groups of
+// two: every lane does the same IEEE operations as a pixel on its own, in
+// double lanes that hold single-precision values. A product of two floats is
+// exact in double, so rounding it to single is the single-precision product.
+// The iteration is a long chain of dependent operations; independent groups
+// keep the processor busy while one waits.
+constexpr int kMandelbrotLanes = 2;
+constexpr int kMandelbrotGroups = 4;
+constexpr int kMandelbrotPixels = kMandelbrotLanes * kMandelbrotGroups;
+using DoubleLanes = double __attribute__((vector_size(kMandelbrotLanes * sizeof(double))));
+using FloatLanes = float __attribute__((vector_size(kMandelbrotLanes * sizeof(float))));
+using MaskLanes = int64_t __attribute__((vector_size(kMandelbrotLanes * sizeof(int64_t))));
+
+DoubleLanes roundToSingle(DoubleLanes v) {
+    return __builtin_convertvector(__builtin_convertvector(v, FloatLanes), DoubleLanes);
+}
+
+// Escape counts of the points (cx[i], cy): the iteration count at which
+// zr^2 + zi^2 first exceeds the limit, or 255 if it never does.
+void mandelbrotCounts(const float* cx, double cy, double escapeLimit,
+                      int64_t (&counts)[kMandelbrotPixels]) {
+    DoubleLanes zr[kMandelbrotGroups];
+    DoubleLanes zi[kMandelbrotGroups];
+    DoubleLanes c[kMandelbrotGroups];
+    MaskLanes found[kMandelbrotGroups];
+    MaskLanes running[kMandelbrotGroups];
+    for (int g = 0; g < kMandelbrotGroups; ++g) {
+        for (int i = 0; i < kMandelbrotLanes; ++i) c[g][i] = cx[g * kMandelbrotLanes + i];
+        zr[g] = c[g];
+        zi[g] = DoubleLanes{} + cy;
+        found[g] = MaskLanes{} + kMandelbrotMaxCount;
+        running[g] = MaskLanes{} - 1;
     }
+    for (int64_t count = 0; count <= kMandelbrotMaxCount; ++count) {
+        MaskLanes anyRunning{};
+        for (int g = 0; g < kMandelbrotGroups; ++g) {
+            const DoubleLanes zr2 = roundToSingle(zr[g] * zr[g]);
+            const DoubleLanes zi2 = roundToSingle(zi[g] * zi[g]);
+            const MaskLanes escaped = (zr2 + zi2 > escapeLimit) & running[g];
+            found[g] = escaped ? count : found[g];
+            running[g] &= ~escaped;
+            anyRunning |= running[g];
+            zi[g] = roundToSingle(2.0 * zr[g] * zi[g] + cy);
+            zr[g] = roundToSingle(zr2 - zi2 + c[g]);
+        }
+        bool any = false;
+        for (int i = 0; i < kMandelbrotLanes; ++i) any |= anyRunning[i] != 0;
+        if (!any) break;
+    }
+    for (int g = 0; g < kMandelbrotGroups; ++g)
+        for (int i = 0; i < kMandelbrotLanes; ++i) counts[g * kMandelbrotLanes + i] = found[g][i];
 }
 
 } // namespace
@@ -295,15 +335,28 @@ void blobsLayer(int dst, int32_t seed, int32_t count, bool colour) {
 void mandelBrot(int dst, float left, float width, float top, float height, float escapeLimit) {
     const auto dx = static_cast<float>(static_cast<double>(width) / layerWidth);
     const auto dy = static_cast<float>(static_cast<double>(height) / layerHeight);
+    // The row positions accumulate step by step, as they always have.
+    // A row narrower than the lanes repeats its last point in the rest.
+    static thread_local float rowX[kMaxLayerSize + kMandelbrotPixels];
+    float cx = left;
+    for (int32_t x = 0; x < layerWidth; ++x) {
+        rowX[x] = cx;
+        cx = static_cast<float>(static_cast<double>(cx) + dx);
+    }
+    for (int32_t x = layerWidth; x < layerWidth + kMandelbrotPixels; ++x)
+        rowX[x] = rowX[layerWidth - 1];
     float cy = top;
     for (int32_t y = 0; y < layerHeight; ++y) {
-        float cx = left;
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            const int n = mandelbrotCount(cx, cy, escapeLimit);
-            const auto inside = static_cast<uint8_t>(n);
-            const auto outside = static_cast<uint8_t>(kMaxChannel - n);
-            writePixel(dst, x, y, Rgb{inside, outside, outside});
-            cx = static_cast<float>(static_cast<double>(cx) + dx);
+        uint8_t* out = pixelAt(dst, 0, y);
+        for (int32_t x = 0; x < layerWidth; x += kMandelbrotPixels) {
+            int64_t counts[kMandelbrotPixels];
+            mandelbrotCounts(rowX + x, cy, escapeLimit, counts);
+            for (int i = 0; i < kMandelbrotPixels && x + i < layerWidth; ++i) {
+                const auto n = static_cast<int>(counts[i]);
+                uint8_t* p = out + static_cast<int64_t>(x + i) * kBytesPerPixel;
+                p[0] = static_cast<uint8_t>(n);
+                p[1] = p[2] = static_cast<uint8_t>(kMaxChannel - n);
+            }
         }
         cy = static_cast<float>(static_cast<double>(cy) + dy);
     }
