@@ -65,41 +65,73 @@ uint8_t lowByte(double v) {
 // corner pixel itself blends to its own value, so the layer is its own source.
 void interpolateGrid(int dst, int64_t step) {
     const float inv = 1.0f / static_cast<float>(step);
-    // A step beyond the layer size makes a cell wrap onto itself; only the
-    // last write to each pixel survives, so the earlier rows and columns of
-    // the cell can be skipped without changing the result.
-    const int64_t firstRow = std::max<int64_t>(0, step - layerHeight);
-    const int64_t firstColumn = std::max<int64_t>(0, step - layerWidth);
-    // The far-neighbour weights depend only on the position in the cell:
-    // one cosine per row and column of a cell instead of two per pixel.
-    // Validated steps are at most the largest layer size.
-    static thread_local float columnWeight[kMaxLayerSize];
-    static thread_local float rowWeight[kMaxLayerSize];
-    const bool tabled = step <= kMaxLayerSize;
     const auto weightAt = [inv](int64_t i) {
         return cosineWeight(static_cast<float>(static_cast<double>(i) * inv));
     };
+    const auto readCorners = [dst, step](int64_t x, int64_t y, Rgb corners[4]) {
+        corners[0] = readPixel(dst, static_cast<int32_t>(x), static_cast<int32_t>(y));
+        corners[1] =
+            readPixel(dst, static_cast<int32_t>((x + step) & wrapMaskX), static_cast<int32_t>(y));
+        corners[2] =
+            readPixel(dst, static_cast<int32_t>(x), static_cast<int32_t>((y + step) & wrapMaskY));
+        corners[3] = readPixel(dst, static_cast<int32_t>((x + step) & wrapMaskX),
+                               static_cast<int32_t>((y + step) & wrapMaskY));
+    };
+    // The weights depend only on the position in the cell. Validated steps
+    // are at most the largest layer size.
+    static thread_local float columnWeight[kMaxLayerSize];
+    static thread_local PreparedWeights rowWeights[kMaxLayerSize];
+    if (step <= layerWidth && step <= layerHeight && layerWidth % step == 0 &&
+        layerHeight % step == 0) {
+        // The cells tile the layer: each pixel is written once, from grid
+        // values that no cell changes, so the cells can be written a row of
+        // cells at a time, with the weights of a row prepared once.
+        for (int64_t i = 0; i < step; ++i) columnWeight[i] = weightAt(i);
+        for (int64_t y = 0; y < layerHeight; y += step) {
+            for (int64_t j = 0; j < step; ++j) {
+                const float fy = weightAt(j);
+                for (int64_t i = 0; i < step; ++i)
+                    rowWeights[i] = prepareWeights(blendWeights(columnWeight[i], fy));
+                uint8_t* row = pixelAt(dst, 0, static_cast<int32_t>(y + j));
+                for (int64_t x = 0; x < layerWidth; x += step) {
+                    Rgb c[4];
+                    readCorners(x, y, c);
+                    for (int64_t i = 0; i < step; ++i) {
+                        const Rgb p = blendPrepared(rowWeights[i], c[0], c[1], c[2], c[3]);
+                        uint8_t* out = row + (x + i) * kBytesPerPixel;
+                        out[0] = p.r;
+                        out[1] = p.g;
+                        out[2] = p.b;
+                    }
+                }
+            }
+        }
+        return;
+    }
+    // Otherwise cells overlap where they wrap, and later cells read corners
+    // that earlier ones wrote: cell by cell, in order. A step beyond the
+    // layer size makes a cell wrap onto itself; only the last write to each
+    // pixel survives, so the earlier rows and columns of the cell can be
+    // skipped without changing the result.
+    const int64_t firstRow = std::max<int64_t>(0, step - layerHeight);
+    const int64_t firstColumn = std::max<int64_t>(0, step - layerWidth);
+    const bool tabled = step <= kMaxLayerSize;
     if (tabled) {
         for (int64_t i = firstColumn; i < step; ++i) columnWeight[i] = weightAt(i);
-        for (int64_t j = firstRow; j < step; ++j) rowWeight[j] = weightAt(j);
     }
     for (int64_t y = 0; y < layerHeight; y += step) {
-        const auto y0 = static_cast<int32_t>(y);
-        const auto y1 = static_cast<int32_t>((y + step) & wrapMaskY);
         for (int64_t x = 0; x < layerWidth; x += step) {
-            const auto x0 = static_cast<int32_t>(x);
-            const auto x1 = static_cast<int32_t>((x + step) & wrapMaskX);
-            const Rgb p00 = readPixel(dst, x0, y0);
-            const Rgb p10 = readPixel(dst, x1, y0);
-            const Rgb p01 = readPixel(dst, x0, y1);
-            const Rgb p11 = readPixel(dst, x1, y1);
+            Rgb c[4];
+            readCorners(x, y, c);
             for (int64_t j = firstRow; j < step; ++j) {
-                const float fy = tabled ? rowWeight[j] : weightAt(j);
+                const float fy = weightAt(j);
                 const auto py = static_cast<int32_t>((y + j) & wrapMaskY);
                 for (int64_t i = firstColumn; i < step; ++i) {
                     const float fx = tabled ? columnWeight[i] : weightAt(i);
                     const auto px = static_cast<int32_t>((x + i) & wrapMaskX);
-                    writePixel(dst, px, py, blendWith(blendWeights(fx, fy), p00, p10, p01, p11));
+                    writePixel(dst, px, py,
+                               blendPrepared(prepareWeights(blendWeights(fx, fy)), c[0], c[1], c[2],
+                                             c[3]));
                 }
             }
         }

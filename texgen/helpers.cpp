@@ -53,7 +53,8 @@ uint8_t blendChannelExtended(uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11,
 }
 
 Rgb cosineBlend(Rgb p00, Rgb p10, Rgb p01, Rgb p11, float tx, float ty) {
-    return blendWith(blendWeights(cosineWeight(tx), cosineWeight(ty)), p00, p10, p01, p11);
+    return blendPrepared(prepareWeights(blendWeights(cosineWeight(tx), cosineWeight(ty))), p00, p10,
+                         p01, p11);
 }
 
 namespace {
@@ -69,7 +70,8 @@ Rgb blendAt(int layer, int32_t ix, int32_t iy, const BlendWeights& w) {
         const uint8_t* p = pixelAt(layer, px, py);
         return Rgb{p[0], p[1], p[2]};
     };
-    return blendWith(w, pixel(x0, y0), pixel(x1, y0), pixel(x0, y1), pixel(x1, y1));
+    return blendPrepared(prepareWeights(w), pixel(x0, y0), pixel(x1, y0), pixel(x0, y1),
+                         pixel(x1, y1));
 }
 
 } // namespace

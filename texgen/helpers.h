@@ -55,31 +55,50 @@ BlendWeights blendWeights(float fx, float fy);
 uint8_t blendChannelExtended(uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11,
                              const BlendWeights& w);
 
-// The same value as blendChannelExtended, mostly without x87 arithmetic.
-// Byte times float is exact in double as in long double. With weights in
-// 0..1 every partial sum is below 1024, so the double sum is within 2^-42 of
-// the exact one and the extended sum within 2^-53: when the double sum is
-// further than 2^-40 from an integer, both truncate to the same integer.
-// Sums that close (flat areas, cell corners) take the extended path.
-inline uint8_t blendChannel(uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11,
-                            const BlendWeights& w) {
-    const double sum = static_cast<double>(c00) * w.w00 + static_cast<double>(c10) * w.w10 +
-                       static_cast<double>(c01) * w.w01 + static_cast<double>(c11) * w.w11;
-    constexpr double kMaxSum = 1024.0;
-    constexpr double kMargin = 0x1p-40;
-    if (sum >= 0.0 && sum < kMaxSum) {
-        const auto whole = static_cast<int32_t>(sum);
-        const double fraction = sum - whole; // exact
-        if (fraction > kMargin && fraction < 1.0 - kMargin) return static_cast<uint8_t>(whole);
+// The blend's weights prepared for blendPrepared. Mostly the sum needs no
+// x87 arithmetic: when every weight is 0 or at least 2^-31 (and at most 1),
+// each product of a byte and a weight is a whole multiple of 2^-54 below
+// 2^8, so every partial sum (below 2^10) has at most 64 significant bits:
+// the extended sum is exact. Scaled by 2^54 the same sum is a 64-bit
+// integer, and its truncation is a shift. Smaller weights (a fraction within
+// about 10^-5 of a whole pixel) keep the extended sum.
+struct PreparedWeights {
+    BlendWeights weights;
+    uint64_t scaled[4]; // the weights times 2^54, when exact
+    bool exact;
+};
+
+inline PreparedWeights prepareWeights(const BlendWeights& w) {
+    constexpr float kSmallest = 0x1p-31f;
+    constexpr double kScale = 0x1p54;
+    PreparedWeights prepared{w, {}, true};
+    const float weights[4] = {w.w00, w.w10, w.w01, w.w11};
+    for (int i = 0; i < 4; ++i) {
+        const float v = weights[i];
+        if (!(v == 0.0f || (v >= kSmallest && v <= 1.0f))) {
+            prepared.exact = false;
+            return prepared;
+        }
+        prepared.scaled[i] = static_cast<uint64_t>(static_cast<double>(v) * kScale);
     }
-    return blendChannelExtended(c00, c10, c01, c11, w);
+    return prepared;
 }
 
 // cosineBlend with its weights already computed: the same bytes.
-inline Rgb blendWith(const BlendWeights& w, Rgb p00, Rgb p10, Rgb p01, Rgb p11) {
-    return Rgb{blendChannel(p00.r, p10.r, p01.r, p11.r, w),
-               blendChannel(p00.g, p10.g, p01.g, p11.g, w),
-               blendChannel(p00.b, p10.b, p01.b, p11.b, w)};
+inline Rgb blendPrepared(const PreparedWeights& w, Rgb p00, Rgb p10, Rgb p01, Rgb p11) {
+    if (!w.exact) {
+        return Rgb{blendChannelExtended(p00.r, p10.r, p01.r, p11.r, w.weights),
+                   blendChannelExtended(p00.g, p10.g, p01.g, p11.g, w.weights),
+                   blendChannelExtended(p00.b, p10.b, p01.b, p11.b, w.weights)};
+    }
+    constexpr int kShift = 54;
+    const uint64_t* f = w.scaled;
+    const auto channel = [f](uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11) {
+        const uint64_t sum = c00 * f[0] + c10 * f[1] + c01 * f[2] + c11 * f[3];
+        return static_cast<uint8_t>(sum >> kShift);
+    };
+    return Rgb{channel(p00.r, p10.r, p01.r, p11.r), channel(p00.g, p10.g, p01.g, p11.g),
+               channel(p00.b, p10.b, p01.b, p11.b)};
 }
 
 // sampleLayer for one operator call over `layer`. It remembers the cosine
