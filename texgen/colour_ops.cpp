@@ -109,10 +109,15 @@ void sineLayerRGB(int src, int dst, float redFrequency, float greenFrequency, fl
     const float f[kBytesPerPixel] = {static_cast<float>(redFrequency * std::numbers::pi),
                                      static_cast<float>(greenFrequency * std::numbers::pi),
                                      static_cast<float>(blueFrequency * std::numbers::pi)};
-    mapChannels(src, dst, [&](uint8_t s, int c) {
-        const double value = (std::sin(static_cast<double>(s) * f[c]) + 1.0) * kSineHalfRange;
-        return static_cast<uint8_t>(truncToInt32(value));
-    });
+    // Each channel's result depends only on its byte: one table per channel.
+    ChannelTables tables;
+    for (int c = 0; c < kBytesPerPixel; ++c) {
+        for (int s = 0; s < kChannelValues; ++s) {
+            const double value = (std::sin(static_cast<double>(s) * f[c]) + 1.0) * kSineHalfRange;
+            tables[c][s] = static_cast<uint8_t>(truncToInt32(value));
+        }
+    }
+    mapChannels(src, dst, [&](uint8_t s, int c) { return tables[c][s]; });
 }
 
 void equalizeRGB(int src, int dst) {

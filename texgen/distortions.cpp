@@ -51,12 +51,15 @@ void sineDistort(int src, int dst, float rowFrequency, float horizontalAmplitude
                  float columnFrequency, float verticalAmplitude) {
     copyLayer(src, kScratchLayer);
     LayerSampler sample(kScratchLayer);
+    // The vertical offset depends only on the column.
+    static thread_local double columnOffset[kMaxLayerSize];
+    for (int32_t x = 0; x < layerWidth; ++x)
+        columnOffset[x] = std::sin(double{columnFrequency} * x) * verticalAmplitude;
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float ox = toSingle(std::sin(double{rowFrequency} * y) * horizontalAmplitude);
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float sx = toSingle(x + double{ox});
-            const float sy =
-                toSingle(std::sin(double{columnFrequency} * x) * verticalAmplitude + y);
+            const float sy = toSingle(columnOffset[x] + y);
             storePixel(dst, x, y, sample(sx, sy));
         }
     }
@@ -264,12 +267,19 @@ void logPolLayer(int src, int dst) {
     const int32_t hy = layerHeight / 2;
     const float k = toSingle(2 * kPi / layerHeight);
     LayerSampler sample(src);
+    // The angle, and so its cosine and sine, depends only on the column.
+    static thread_local double cosine[kMaxLayerSize];
+    static thread_local double sine[kMaxLayerSize];
+    for (int32_t x = 0; x < layerWidth; ++x) {
+        const float t = toSingle(double{k} * x);
+        cosine[x] = std::cos(double{t});
+        sine[x] = std::sin(double{t});
+    }
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float r = toSingle(std::exp(double{k} * y));
         for (int32_t x = 0; x < layerWidth; ++x) {
-            const float t = toSingle(double{k} * x);
-            const float sx = toSingle(r * std::cos(double{t}) + hx);
-            const float sy = toSingle(r * std::sin(double{t}) + hy);
+            const float sx = toSingle(r * cosine[x] + hx);
+            const float sy = toSingle(r * sine[x] + hy);
             storePixel(kScratchLayer, x, y, sample(sx, sy));
         }
     }
