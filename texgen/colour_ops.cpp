@@ -41,7 +41,11 @@ template <typename Change> void mapHsv(int src, int dst, Change change) {
     const int64_t bytes = layerByteCount();
     for (int64_t n = 0; n < bytes; n += kBytesPerPixel) {
         float h = 0.0f, s = 0.0f, v = 0.0f;
-        rgbToHsv(in[n], in[n + 1], in[n + 2], h, s, v);
+        // Bytes are never NaN: their own largest and smallest are what
+        // fmax and fmin would give.
+        const uint8_t red = in[n], green = in[n + 1], blue = in[n + 2];
+        rgbToHsvInRange(red, green, blue, std::max({red, green, blue}),
+                        std::min({red, green, blue}), h, s, v);
         change(h, s, v);
         s = std::clamp(s, 0.0f, kMaxSaturation);
         v = std::clamp(v, 0.0f, static_cast<float>(kMaxChannel));

@@ -14,9 +14,6 @@ namespace {
 constexpr uint32_t kRandomMultiplier = 22695477; // 0x015A4E35, no additive constant
 constexpr int kRandomShift = 16;                 // draws are the high half of the state
 constexpr int32_t kOneBits = 0x3F800000;         // bit pattern of 1.0f
-constexpr float kDegreesPerTurn = 360.0f;
-constexpr float kDegreesPerSector = 60.0f;
-constexpr float kHueFoldLimit = kDegreesPerTurn * 65536.0f;
 
 } // namespace
 
@@ -137,68 +134,7 @@ float fastSqrt(float v) {
 }
 
 void rgbToHsv(float r, float g, float b, float& h, float& s, float& v) {
-    const float maxValue = std::fmax(r, std::fmax(g, b));
-    const float minValue = std::fmin(r, std::fmin(g, b));
-    v = maxValue;
-    s = maxValue == 0.0f ? 0.0f : (maxValue - minValue) / maxValue;
-    if (s == 0.0f) {
-        h = -1.0f; // grey: no hue
-        return;
-    }
-    const float d = maxValue - minValue;
-    h = 0.0f;
-    if (r == maxValue) {
-        h = (g - b) / d;
-    } else if (g == maxValue) {
-        h = 2.0f + (b - r) / d;
-    } else if (b == maxValue) {
-        h = 4.0f + (r - g) / d;
-    }
-    h = h * kDegreesPerSector;
-    while (h < 0.0f) h += kDegreesPerTurn;
-    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
-}
-
-void hsvToRgb(float h, float s, float v, float& r, float& g, float& b) {
-    // Safety net for hues no validated operation produces: folding an
-    // infinite or enormous hue by steps of 360 would never end.
-    if (!std::isfinite(h)) h = 0.0f;
-    if (std::fabs(h) >= kHueFoldLimit) h = std::fmod(h, kDegreesPerTurn);
-    while (h < 0.0f) h += kDegreesPerTurn;
-    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
-    if (s == 0.0f) {
-        r = g = b = v;
-        return;
-    }
-    const float sectorPosition = h * (1.0f / kDegreesPerSector);
-    const float sector = std::trunc(sectorPosition);
-    const float f = sectorPosition - sector;
-    const float p = (1.0f - s) * v;
-    const float q = (1.0f - s * f) * v;
-    const float t = (1.0f - s * (1.0f - f)) * v;
-    // h just below 360 can round to sector 6, which leaves the outputs as they were.
-    switch (static_cast<int>(sector)) {
-    case 0:
-        r = v, g = t, b = p;
-        break;
-    case 1:
-        r = q, g = v, b = p;
-        break;
-    case 2:
-        r = p, g = v, b = t;
-        break;
-    case 3:
-        r = p, g = q, b = v;
-        break;
-    case 4:
-        r = t, g = p, b = v;
-        break;
-    case 5:
-        r = v, g = p, b = q;
-        break;
-    default:
-        break;
-    }
+    rgbToHsvInRange(r, g, b, std::fmax(r, std::fmax(g, b)), std::fmin(r, std::fmin(g, b)), h, s, v);
 }
 
 } // namespace texgen

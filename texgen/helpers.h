@@ -4,6 +4,7 @@
 // order of rounding.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace texgen {
@@ -127,6 +128,77 @@ float fastSqrt(float v);
 
 // h in degrees (-1 for grey), s 0..1, v 0..255.
 void rgbToHsv(float r, float g, float b, float& h, float& s, float& v);
-void hsvToRgb(float h, float s, float v, float& r, float& g, float& b);
+
+// The HSV conversions are defined here so that the colour operators, which
+// run them per pixel, can inline them.
+constexpr float kDegreesPerTurn = 360.0f;
+constexpr float kDegreesPerSector = 60.0f;
+constexpr float kHueFoldLimit = kDegreesPerTurn * 65536.0f;
+
+// rgbToHsv with the largest and smallest of r, g, b already found (the
+// colour operators find them on the bytes).
+inline void rgbToHsvInRange(float r, float g, float b, float maxValue, float minValue, float& h,
+                            float& s, float& v) {
+    v = maxValue;
+    s = maxValue == 0.0f ? 0.0f : (maxValue - minValue) / maxValue;
+    if (s == 0.0f) {
+        h = -1.0f; // grey: no hue
+        return;
+    }
+    const float d = maxValue - minValue;
+    h = 0.0f;
+    if (r == maxValue) {
+        h = (g - b) / d;
+    } else if (g == maxValue) {
+        h = 2.0f + (b - r) / d;
+    } else if (b == maxValue) {
+        h = 4.0f + (r - g) / d;
+    }
+    h = h * kDegreesPerSector;
+    while (h < 0.0f) h += kDegreesPerTurn;
+    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
+}
+
+inline void hsvToRgb(float h, float s, float v, float& r, float& g, float& b) {
+    // Safety net for hues no validated operation produces: folding an
+    // infinite or enormous hue by steps of 360 would never end.
+    if (!std::isfinite(h)) h = 0.0f;
+    if (std::fabs(h) >= kHueFoldLimit) h = std::fmod(h, kDegreesPerTurn);
+    while (h < 0.0f) h += kDegreesPerTurn;
+    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
+    if (s == 0.0f) {
+        r = g = b = v;
+        return;
+    }
+    const float sectorPosition = h * (1.0f / kDegreesPerSector);
+    const float sector = std::trunc(sectorPosition);
+    const float f = sectorPosition - sector;
+    const float p = (1.0f - s) * v;
+    const float q = (1.0f - s * f) * v;
+    const float t = (1.0f - s * (1.0f - f)) * v;
+    // h just below 360 can round to sector 6, which leaves the outputs as they were.
+    switch (static_cast<int>(sector)) {
+    case 0:
+        r = v, g = t, b = p;
+        break;
+    case 1:
+        r = q, g = v, b = p;
+        break;
+    case 2:
+        r = p, g = v, b = t;
+        break;
+    case 3:
+        r = p, g = q, b = v;
+        break;
+    case 4:
+        r = t, g = p, b = v;
+        break;
+    case 5:
+        r = v, g = p, b = q;
+        break;
+    default:
+        break;
+    }
+}
 
 } // namespace texgen
