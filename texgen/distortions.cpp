@@ -73,18 +73,31 @@ void twirlLayer(int src, int dst, float strength, float radiusFactor) {
     const float k =
         toSingle(1.0 / (double{radiusFactor} *
                         std::sqrt(2.0 * layerWidth * static_cast<double>(layerHeight))));
+    // The angle depends on dx only through dx * dx, so within a row the
+    // columns hx - n and hx + n share it: each is computed once per row.
+    static thread_local double rowCos[kMaxLayerSize / 2 + 1];
+    static thread_local double rowSin[kMaxLayerSize / 2 + 1];
+    static thread_local bool rowInside[kMaxLayerSize / 2 + 1];
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float dy = static_cast<float>(y - hy);
+        for (int32_t n = 0; n <= hx; ++n) {
+            const auto dx = static_cast<float>(n);
+            const float d = static_cast<float>(hx) - fastSqrt(dx * dx + dy * dy);
+            rowInside[n] = !(d <= 0.0f);
+            if (!rowInside[n]) continue;
+            const float a = toSingle(double{strength} * d * d * k);
+            rowCos[n] = std::cos(double{a});
+            rowSin[n] = std::sin(double{a});
+        }
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float dx = static_cast<float>(x - hx);
-            const float d = static_cast<float>(hx) - fastSqrt(dx * dx + dy * dy);
-            if (d <= 0.0f) { // outside the inscribed circle: unchanged
+            const int32_t n = std::abs(x - hx);
+            if (!rowInside[n]) { // outside the inscribed circle: unchanged
                 copyPixel(kScratchLayer, x, y, dst, x, y);
                 continue;
             }
-            const float a = toSingle(double{strength} * d * d * k);
-            const double c = std::cos(double{a});
-            const double s = std::sin(double{a});
+            const double c = rowCos[n];
+            const double s = rowSin[n];
             const float sx = toSingle(dx * c - dy * s + hx);
             const float sy = toSingle(dx * s + dy * c + hy);
             storePixel(dst, x, y, sample(sx, sy));
