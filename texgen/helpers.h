@@ -80,7 +80,8 @@ inline PreparedWeights prepareWeights(const BlendWeights& w) {
             prepared.exact = false;
             return prepared;
         }
-        prepared.scaled[i] = static_cast<uint64_t>(static_cast<double>(v) * kScale);
+        prepared.scaled[i] =
+            static_cast<uint64_t>(static_cast<int64_t>(static_cast<double>(v) * kScale));
     }
     return prepared;
 }
