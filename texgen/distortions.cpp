@@ -52,7 +52,7 @@ void sineDistort(int src, int dst, float rowFrequency, float horizontalAmplitude
     copyLayer(src, kScratchLayer);
     LayerSampler sample(kScratchLayer);
     // The vertical offset depends only on the column.
-    static thread_local double columnOffset[kMaxLayerSize];
+    static double columnOffset[kMaxLayerSize];
     for (int32_t x = 0; x < layerWidth; ++x)
         columnOffset[x] = std::sin(double{columnFrequency} * x) * verticalAmplitude;
     for (int32_t y = 0; y < layerHeight; ++y) {
@@ -75,9 +75,9 @@ void twirlLayer(int src, int dst, float strength, float radiusFactor) {
                         std::sqrt(2.0 * layerWidth * static_cast<double>(layerHeight))));
     // The angle depends on dx only through dx * dx, so within a row the
     // columns hx - n and hx + n share it: each is computed once per row.
-    static thread_local double rowCos[kMaxLayerSize / 2 + 1];
-    static thread_local double rowSin[kMaxLayerSize / 2 + 1];
-    static thread_local bool rowInside[kMaxLayerSize / 2 + 1];
+    static double rowCos[kMaxLayerSize / 2 + 1];
+    static double rowSin[kMaxLayerSize / 2 + 1];
+    static bool rowInside[kMaxLayerSize / 2 + 1];
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float dy = static_cast<float>(y - hy);
         for (int32_t n = 0; n <= hx; ++n) {
@@ -281,8 +281,8 @@ void logPolLayer(int src, int dst) {
     const float k = toSingle(2 * kPi / layerHeight);
     LayerSampler sample(src);
     // The angle, and so its cosine and sine, depends only on the column.
-    static thread_local double cosine[kMaxLayerSize];
-    static thread_local double sine[kMaxLayerSize];
+    static double cosine[kMaxLayerSize];
+    static double sine[kMaxLayerSize];
     for (int32_t x = 0; x < layerWidth; ++x) {
         const float t = toSingle(double{k} * x);
         cosine[x] = std::cos(double{t});

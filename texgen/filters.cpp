@@ -36,6 +36,10 @@ constexpr int kLinePadding = kBytesPerPixel; // one wrapped pixel before and aft
 constexpr int kLineLength = kMaxLayerSize * kBytesPerPixel + 2 * kLinePadding;
 using Line = int32_t[kLineLength];
 
+// The filters' work lines. Operators run one at a time and never allocate
+// (layers.h), so these are shared statics.
+Line workLines[3];
+
 // A line of column(up, mid, down) for every byte of one row, with the last
 // pixel copied before the first and the first after the last: line[i +
 // kLinePadding] belongs to byte i, and +-kBytesPerPixel reaches the wrapped
@@ -75,7 +79,7 @@ template <typename Combine> void combineLine(const Line& line, uint8_t* out, Com
 // A 3x3 filter that needs one line: out := combine over the columns' values.
 template <typename Column, typename Combine>
 void filterOneLine(int src, int dst, Column column, Combine combine) {
-    static thread_local Line line;
+    Line& line = workLines[0];
     filterRows(src, dst,
                [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
                    fillLine(line, up, mid, down, column);
@@ -95,12 +99,12 @@ constexpr auto median3 = [](int32_t a, int32_t b, int32_t c) {
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 };
 
-// min(intSqrt(n), 255), remembered per thread: the emboss gradient takes few
+// min(intSqrt(n), 255), remembered between calls: the emboss gradient takes few
 // distinct values below 2^16, and from 2^16 on the root is above 255.
 uint8_t embossRoot(uint32_t n) {
     constexpr uint32_t kTabled = 1u << 16;
     if (n >= kTabled) return kMaxChannel;
-    static thread_local uint16_t rootPlusOne[kTabled]; // 0: not known yet
+    static uint16_t rootPlusOne[kTabled]; // 0: not known yet
     uint16_t& entry = rootPlusOne[n];
     if (entry == 0) entry = static_cast<uint16_t>(std::min<uint32_t>(intSqrt(n), kMaxChannel) + 1);
     return static_cast<uint8_t>(entry - 1);
@@ -111,8 +115,8 @@ uint8_t embossRoot(uint32_t n) {
 void embossLayer(int src, int dst) {
     // gx: right column minus left column; gy: row below minus row above;
     // each plus the bias.
-    static thread_local Line columnSum;
-    static thread_local Line downMinusUp;
+    Line& columnSum = workLines[0];
+    Line& downMinusUp = workLines[1];
     filterRows(src, dst,
                [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
                    fillLine(columnSum, up, mid, down,
@@ -154,8 +158,8 @@ void blurLayer(int src, int dst) {
 void sharpenLayer(int src, int dst) {
     // Diagonal neighbours come from the up+down line beside the pixel, the
     // orthogonal ones from the middle row beside it and up+down above it.
-    static thread_local Line upPlusDown;
-    static thread_local Line middle;
+    Line& upPlusDown = workLines[0];
+    Line& middle = workLines[1];
     filterRows(
         src, dst, [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
             fillLine(upPlusDown, up, mid, down,
@@ -194,9 +198,9 @@ void medianLayer(int src, int dst) {
     // With each column sorted, the median of the nine is the median of the
     // largest of the column minima, the median of the column medians and the
     // smallest of the column maxima.
-    static thread_local Line lows;
-    static thread_local Line middles;
-    static thread_local Line highs;
+    Line& lows = workLines[0];
+    Line& middles = workLines[1];
+    Line& highs = workLines[2];
     filterRows(src, dst,
                [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
                    fillLine(lows, up, mid, down, min3);

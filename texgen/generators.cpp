@@ -79,8 +79,8 @@ void interpolateGrid(int dst, int64_t step) {
     };
     // The weights depend only on the position in the cell. Validated steps
     // are at most the largest layer size.
-    static thread_local float columnWeight[kMaxLayerSize];
-    static thread_local PreparedWeights rowWeights[kMaxLayerSize];
+    static float columnWeight[kMaxLayerSize];
+    static PreparedWeights rowWeights[kMaxLayerSize];
     if (step <= layerWidth && step <= layerHeight && layerWidth % step == 0 &&
         layerHeight % step == 0) {
         // The cells tile the layer: each pixel is written once, from grid
@@ -342,8 +342,8 @@ void blobsLayer(int dst, int32_t seed, int32_t count, bool colour) {
     // A row at a time, one blob after another: each pixel still adds the
     // blobs in order, and the loops over the row run in vector lanes.
     // Coordinates are below 2^12, so the squared distance fits 32 bits.
-    static thread_local float rowSum[kBytesPerPixel][kMaxLayerSize];
-    static thread_local float field[kMaxLayerSize];
+    static float rowSum[kBytesPerPixel][kMaxLayerSize];
+    static float field[kMaxLayerSize];
     for (int32_t y = 0; y < layerHeight; ++y) {
         for (int c = 0; c < channels; ++c) std::fill_n(rowSum[c], layerWidth, 0.0f);
         for (int32_t i = 0; i < blobCount; ++i) {
@@ -380,7 +380,7 @@ void mandelBrot(int dst, float left, float width, float top, float height, float
     const auto dy = static_cast<float>(static_cast<double>(height) / layerHeight);
     // The row positions accumulate step by step, as they always have.
     // A row narrower than the lanes repeats its last point in the rest.
-    static thread_local float rowX[kMaxLayerSize + kMandelbrotPixels];
+    static float rowX[kMaxLayerSize + kMandelbrotPixels];
     float cx = left;
     for (int32_t x = 0; x < layerWidth; ++x) {
         rowX[x] = cx;
