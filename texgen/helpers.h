@@ -105,8 +105,8 @@ inline Rgb blendPrepared(const PreparedWeights& w, Rgb p00, Rgb p10, Rgb p01, Rg
 
 // sampleLayer for one operator call over `layer`. It remembers the cosine
 // weights of recent fractions: an operator's sample positions share few
-// fractions when their offsets repeat along a row or a column, and the
-// cosine is most of a sample's cost.
+// fractions when their offsets repeat along a row or a column, and a
+// cosine costs more than the rest of a weight.
 class LayerSampler {
   public:
     explicit LayerSampler(int layer);
