@@ -41,7 +41,11 @@ template <typename Change> void mapHsv(int src, int dst, Change change) {
     const int64_t bytes = layerByteCount();
     for (int64_t n = 0; n < bytes; n += kBytesPerPixel) {
         float h = 0.0f, s = 0.0f, v = 0.0f;
-        rgbToHsv(in[n], in[n + 1], in[n + 2], h, s, v);
+        // Bytes are never NaN: their own largest and smallest are what
+        // fmax and fmin would give.
+        const uint8_t red = in[n], green = in[n + 1], blue = in[n + 2];
+        rgbToHsvInRange(red, green, blue, std::max({red, green, blue}),
+                        std::min({red, green, blue}), h, s, v);
         change(h, s, v);
         s = std::clamp(s, 0.0f, kMaxSaturation);
         v = std::clamp(v, 0.0f, static_cast<float>(kMaxChannel));
@@ -109,10 +113,15 @@ void sineLayerRGB(int src, int dst, float redFrequency, float greenFrequency, fl
     const float f[kBytesPerPixel] = {static_cast<float>(redFrequency * std::numbers::pi),
                                      static_cast<float>(greenFrequency * std::numbers::pi),
                                      static_cast<float>(blueFrequency * std::numbers::pi)};
-    mapChannels(src, dst, [&](uint8_t s, int c) {
-        const double value = (std::sin(static_cast<double>(s) * f[c]) + 1.0) * kSineHalfRange;
-        return static_cast<uint8_t>(truncToInt32(value));
-    });
+    // Each channel's result depends only on its byte: one table per channel.
+    ChannelTables tables;
+    for (int c = 0; c < kBytesPerPixel; ++c) {
+        for (int s = 0; s < kChannelValues; ++s) {
+            const double value = (std::sin(static_cast<double>(s) * f[c]) + 1.0) * kSineHalfRange;
+            tables[c][s] = static_cast<uint8_t>(truncToInt32(value));
+        }
+    }
+    mapChannels(src, dst, [&](uint8_t s, int c) { return tables[c][s]; });
 }
 
 void equalizeRGB(int src, int dst) {

@@ -50,51 +50,70 @@ float toSingle(double v) {
 void sineDistort(int src, int dst, float rowFrequency, float horizontalAmplitude,
                  float columnFrequency, float verticalAmplitude) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
+    // The vertical offset depends only on the column.
+    static double columnOffset[kMaxLayerSize];
+    for (int32_t x = 0; x < layerWidth; ++x)
+        columnOffset[x] = std::sin(double{columnFrequency} * x) * verticalAmplitude;
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float ox = toSingle(std::sin(double{rowFrequency} * y) * horizontalAmplitude);
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float sx = toSingle(x + double{ox});
-            const float sy =
-                toSingle(std::sin(double{columnFrequency} * x) * verticalAmplitude + y);
-            storePixel(dst, x, y, sampleLayer(kScratchLayer, sx, sy));
+            const float sy = toSingle(columnOffset[x] + y);
+            storePixel(dst, x, y, sample(sx, sy));
         }
     }
 }
 
 void twirlLayer(int src, int dst, float strength, float radiusFactor) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k =
         toSingle(1.0 / (double{radiusFactor} *
                         std::sqrt(2.0 * layerWidth * static_cast<double>(layerHeight))));
+    // The angle depends on dx only through dx * dx, so within a row the
+    // columns hx - n and hx + n share it: each is computed once per row.
+    static double rowCos[kMaxLayerSize / 2 + 1];
+    static double rowSin[kMaxLayerSize / 2 + 1];
+    static bool rowInside[kMaxLayerSize / 2 + 1];
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float dy = static_cast<float>(y - hy);
+        for (int32_t n = 0; n <= hx; ++n) {
+            const auto dx = static_cast<float>(n);
+            const float d = static_cast<float>(hx) - fastSqrt(dx * dx + dy * dy);
+            rowInside[n] = !(d <= 0.0f);
+            if (!rowInside[n]) continue;
+            const float a = toSingle(double{strength} * d * d * k);
+            rowCos[n] = std::cos(double{a});
+            rowSin[n] = std::sin(double{a});
+        }
         for (int32_t x = 0; x < layerWidth; ++x) {
             const float dx = static_cast<float>(x - hx);
-            const float d = static_cast<float>(hx) - fastSqrt(dx * dx + dy * dy);
-            if (d <= 0.0f) { // outside the inscribed circle: unchanged
+            const int32_t n = std::abs(x - hx);
+            if (!rowInside[n]) { // outside the inscribed circle: unchanged
                 copyPixel(kScratchLayer, x, y, dst, x, y);
                 continue;
             }
-            const float a = toSingle(double{strength} * d * d * k);
-            const double c = std::cos(double{a});
-            const double s = std::sin(double{a});
+            const double c = rowCos[n];
+            const double s = rowSin[n];
             const float sx = toSingle(dx * c - dy * s + hx);
             const float sy = toSingle(dx * s + dy * c + hy);
-            storePixel(dst, x, y, sampleLayer(kScratchLayer, sx, sy));
+            storePixel(dst, x, y, sample(sx, sy));
         }
     }
 }
 
 void mapDistort(int src, int map, int dst, float xFactor, float yFactor) {
+    LayerSampler sample(src);
     for (int32_t y = 0; y < layerHeight; ++y) {
         for (int32_t x = 0; x < layerWidth; ++x) {
             const uint8_t* m = pixelAt(map, x, y);
             const int32_t v = std::max({m[0], m[1], m[2]});
             const float sx = toSingle(x + static_cast<double>(v) * xFactor);
             const float sy = toSingle(y + static_cast<double>(v) * yFactor);
-            storePixel(kScratchLayer, x, y, sampleLayer(src, sx, sy));
+            storePixel(kScratchLayer, x, y, sample(sx, sy));
         }
     }
     copyLayer(kScratchLayer, dst);
@@ -198,6 +217,7 @@ void kaleidLayer(int src, int dst, int32_t quadrant) {
 
 void tunnelDistort(int src, int dst, float depth) {
     copyLayer(src, kScratchLayer);
+    LayerSampler sample(kScratchLayer);
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k = toSingle(layerWidth / (kPi * 2));
@@ -214,7 +234,7 @@ void tunnelDistort(int src, int dst, float depth) {
                 const double ka = double{k} * a;
                 const float u = toSingle(inv > 0.0 ? ka + hx : ka);
                 const float v = toSingle(std::fabs(std::cos(double{a}) * depth * inv));
-                previous = sampleLayer(kScratchLayer, u, v);
+                previous = sample(u, v);
             }
             storePixel(dst, x, y, previous);
         }
@@ -259,13 +279,21 @@ void logPolLayer(int src, int dst) {
     const int32_t hx = layerWidth / 2;
     const int32_t hy = layerHeight / 2;
     const float k = toSingle(2 * kPi / layerHeight);
+    LayerSampler sample(src);
+    // The angle, and so its cosine and sine, depends only on the column.
+    static double cosine[kMaxLayerSize];
+    static double sine[kMaxLayerSize];
+    for (int32_t x = 0; x < layerWidth; ++x) {
+        const float t = toSingle(double{k} * x);
+        cosine[x] = std::cos(double{t});
+        sine[x] = std::sin(double{t});
+    }
     for (int32_t y = 0; y < layerHeight; ++y) {
         const float r = toSingle(std::exp(double{k} * y));
         for (int32_t x = 0; x < layerWidth; ++x) {
-            const float t = toSingle(double{k} * x);
-            const float sx = toSingle(r * std::cos(double{t}) + hx);
-            const float sy = toSingle(r * std::sin(double{t}) + hy);
-            storePixel(kScratchLayer, x, y, sampleLayer(src, sx, sy));
+            const float sx = toSingle(r * cosine[x] + hx);
+            const float sy = toSingle(r * sine[x] + hy);
+            storePixel(kScratchLayer, x, y, sample(sx, sy));
         }
     }
     copyLayer(kScratchLayer, dst);

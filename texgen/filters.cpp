@@ -16,7 +16,6 @@ namespace {
 constexpr int32_t kMaxChannel = 255;
 constexpr int32_t kEmbossBias = 128;      // added to each gradient so flat areas come out grey
 constexpr int32_t kEdgeGain = 2;          // edge filters double the gradient
-constexpr int kMedianRank = 4;            // index of the median among nine sorted values
 constexpr uint32_t kByteRotationMask = 7; // a byte rotation repeats every 8 bits
 constexpr int kBitsPerByte = 8;
 constexpr float kTilableFullBlend = 0.75f; // scaled distance where the blend reaches 1/4 each
@@ -28,56 +27,113 @@ int32_t clampChannel(int32_t v) {
     return std::clamp(v, 0, kMaxChannel);
 }
 
-// The wrapped 3x3 neighbourhood of one channel, n(dx, dy) as in the formulas.
-struct Window {
-    int32_t v[3][3];
-    int32_t n(int dx, int dy) const { return v[dy + 1][dx + 1]; }
-    int32_t centre() const { return v[1][1]; }
-};
+// The 3x3 filters work a row at a time on lines of per-column values: a
+// column value combines the three rows at one byte position, and a filter
+// then combines the column values left of, at and right of each byte. Every
+// formula is integer arithmetic, so regrouping its terms this way gives the
+// same result as summing the nine neighbours.
+constexpr int kLinePadding = kBytesPerPixel; // one wrapped pixel before and after
+constexpr int kLineLength = kMaxLayerSize * kBytesPerPixel + 2 * kLinePadding;
+using Line = int32_t[kLineLength];
 
-// Copies src to the scratch buffer, then writes kernel(window) for every pixel
-// and channel of dst, rows top to bottom.
-template <typename Kernel> void filter3x3(int src, int dst, Kernel kernel) {
-    copyLayer(src, kScratchLayer);
-    for (int32_t y = 0; y < layerHeight; ++y) {
-        const int32_t rows[3] = {(y - 1) & wrapMaskY, y, (y + 1) & wrapMaskY};
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            const int32_t cols[3] = {(x - 1) & wrapMaskX, x, (x + 1) & wrapMaskX};
-            const uint8_t* around[3][3];
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i) around[j][i] = pixelAt(kScratchLayer, cols[i], rows[j]);
-            uint8_t* out = pixelAt(dst, x, y);
-            for (int c = 0; c < kBytesPerPixel; ++c) {
-                Window w;
-                for (int j = 0; j < 3; ++j)
-                    for (int i = 0; i < 3; ++i) w.v[j][i] = around[j][i][c];
-                out[c] = static_cast<uint8_t>(kernel(w));
-            }
-        }
+// The filters' work lines. Operators run one at a time and never allocate
+// (layers.h), so these are shared statics.
+Line workLines[3];
+
+// A line of column(up, mid, down) for every byte of one row, with the last
+// pixel copied before the first and the first after the last: line[i +
+// kLinePadding] belongs to byte i, and +-kBytesPerPixel reaches the wrapped
+// neighbours of the same channel.
+template <typename Column>
+void fillLine(Line& line, const uint8_t* up, const uint8_t* mid, const uint8_t* down,
+              Column column) {
+    const int32_t bytes = layerWidth * kBytesPerPixel;
+    int32_t* body = line + kLinePadding;
+    for (int32_t i = 0; i < bytes; ++i) body[i] = column(up[i], mid[i], down[i]);
+    for (int c = 0; c < kLinePadding; ++c) {
+        line[c] = body[bytes - kLinePadding + c];
+        body[bytes + c] = body[c];
     }
 }
 
-// Row above minus row below, weighted 1 2 1.
-int32_t verticalGradient(const Window& w) {
-    return w.n(-1, -1) + 2 * w.n(0, -1) + w.n(1, -1) - w.n(-1, 1) - 2 * w.n(0, 1) - w.n(1, 1);
+// Copies src to the scratch buffer, then calls rowFilter(up, mid, down, out)
+// for every row of dst, top to bottom, with the wrapped rows above and below.
+template <typename RowFilter> void filterRows(int src, int dst, RowFilter rowFilter) {
+    copyLayer(src, kScratchLayer);
+    for (int32_t y = 0; y < layerHeight; ++y) {
+        rowFilter(pixelAt(kScratchLayer, 0, (y - 1) & wrapMaskY), pixelAt(kScratchLayer, 0, y),
+                  pixelAt(kScratchLayer, 0, (y + 1) & wrapMaskY), pixelAt(dst, 0, y));
+    }
 }
 
-// Left column minus right column, weighted 1 2 1.
-int32_t horizontalGradient(const Window& w) {
-    return w.n(-1, -1) + 2 * w.n(-1, 0) + w.n(-1, 1) - w.n(1, -1) - 2 * w.n(1, 0) - w.n(1, 1);
+// out[i] := combine(left, centre, right) of one line for every byte of a row.
+template <typename Combine> void combineLine(const Line& line, uint8_t* out, Combine combine) {
+    const int32_t bytes = layerWidth * kBytesPerPixel;
+    const int32_t* centre = line + kLinePadding;
+    for (int32_t i = 0; i < bytes; ++i) {
+        out[i] = static_cast<uint8_t>(
+            combine(centre[i - kBytesPerPixel], centre[i], centre[i + kBytesPerPixel]));
+    }
+}
+
+// A 3x3 filter that needs one line: out := combine over the columns' values.
+template <typename Column, typename Combine>
+void filterOneLine(int src, int dst, Column column, Combine combine) {
+    Line& line = workLines[0];
+    filterRows(src, dst,
+               [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
+                   fillLine(line, up, mid, down, column);
+                   combineLine(line, out, combine);
+               });
+}
+
+// The small combinations of three values, as objects so that the filters
+// inline them.
+constexpr auto sum121 = [](int32_t a, int32_t b, int32_t c) { return a + 2 * b + c; };
+
+constexpr auto min3 = [](int32_t a, int32_t b, int32_t c) { return std::min(std::min(a, b), c); };
+
+constexpr auto max3 = [](int32_t a, int32_t b, int32_t c) { return std::max(std::max(a, b), c); };
+
+constexpr auto median3 = [](int32_t a, int32_t b, int32_t c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+};
+
+// min(intSqrt(n), 255), remembered between calls: the emboss gradient takes few
+// distinct values below 2^16, and from 2^16 on the root is above 255.
+uint8_t embossRoot(uint32_t n) {
+    constexpr uint32_t kTabled = 1u << 16;
+    if (n >= kTabled) return kMaxChannel;
+    static uint16_t rootPlusOne[kTabled]; // 0: not known yet
+    uint16_t& entry = rootPlusOne[n];
+    if (entry == 0) entry = static_cast<uint16_t>(std::min<uint32_t>(intSqrt(n), kMaxChannel) + 1);
+    return static_cast<uint8_t>(entry - 1);
 }
 
 } // namespace
 
 void embossLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        const int32_t gx = w.n(1, 1) + w.n(1, 0) + w.n(1, -1) - w.n(-1, -1) - w.n(-1, 0) -
-                           w.n(-1, 1) + kEmbossBias;
-        const int32_t gy = w.n(1, 1) + w.n(0, 1) + w.n(-1, 1) - w.n(-1, -1) - w.n(0, -1) -
-                           w.n(1, -1) + kEmbossBias;
-        const uint32_t root = intSqrt(static_cast<uint32_t>(gx * gx + gy * gy));
-        return static_cast<int32_t>(std::min<uint32_t>(root, kMaxChannel));
-    });
+    // gx: right column minus left column; gy: row below minus row above;
+    // each plus the bias.
+    Line& columnSum = workLines[0];
+    Line& downMinusUp = workLines[1];
+    filterRows(src, dst,
+               [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
+                   fillLine(columnSum, up, mid, down,
+                            [](int32_t u, int32_t m, int32_t d) { return u + m + d; });
+                   fillLine(downMinusUp, up, mid, down,
+                            [](int32_t u, int32_t, int32_t d) { return d - u; });
+                   const int32_t bytes = layerWidth * kBytesPerPixel;
+                   const int32_t* sums = columnSum + kLinePadding;
+                   const int32_t* diffs = downMinusUp + kLinePadding;
+                   for (int32_t i = 0; i < bytes; ++i) {
+                       const int32_t gx =
+                           sums[i + kBytesPerPixel] - sums[i - kBytesPerPixel] + kEmbossBias;
+                       const int32_t gy = diffs[i - kBytesPerPixel] + diffs[i] +
+                                          diffs[i + kBytesPerPixel] + kEmbossBias;
+                       out[i] = embossRoot(static_cast<uint32_t>(gx * gx + gy * gy));
+                   }
+               });
 }
 
 void woodLayer(int src, int dst, int32_t rotation) {
@@ -94,50 +150,81 @@ void woodLayer(int src, int dst, int32_t rotation) {
 }
 
 void blurLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        const int32_t sum = w.n(-1, -1) + 2 * w.n(0, -1) + w.n(1, -1) + 2 * w.n(-1, 0) +
-                            4 * w.centre() + 2 * w.n(1, 0) + w.n(-1, 1) + 2 * w.n(0, 1) + w.n(1, 1);
-        return sum >> 4; // the weights add up to 16
-    });
+    // Weights 1 2 1 down each column and across: they add up to 16.
+    filterOneLine(src, dst, sum121,
+                  [](int32_t l, int32_t c, int32_t r) { return sum121(l, c, r) >> 4; });
 }
 
 void sharpenLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        const int32_t diagonal = w.n(-1, -1) + w.n(-1, 1) + w.n(1, -1) + w.n(1, 1);
-        const int32_t orthogonal = w.n(-1, 0) + w.n(1, 0) + w.n(0, -1) + w.n(0, 1);
-        return clampChannel(((5 * w.centre()) >> 1) - (diagonal >> 3) - (orthogonal >> 2));
-    });
+    // Diagonal neighbours come from the up+down line beside the pixel, the
+    // orthogonal ones from the middle row beside it and up+down above it.
+    Line& upPlusDown = workLines[0];
+    Line& middle = workLines[1];
+    filterRows(
+        src, dst, [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
+            fillLine(upPlusDown, up, mid, down,
+                     [](int32_t u, int32_t, int32_t d) { return u + d; });
+            fillLine(middle, up, mid, down, [](int32_t, int32_t m, int32_t) { return m; });
+            const int32_t bytes = layerWidth * kBytesPerPixel;
+            const int32_t* outer = upPlusDown + kLinePadding;
+            const int32_t* row = middle + kLinePadding;
+            for (int32_t i = 0; i < bytes; ++i) {
+                const int32_t diagonal = outer[i - kBytesPerPixel] + outer[i + kBytesPerPixel];
+                const int32_t orthogonal =
+                    row[i - kBytesPerPixel] + row[i + kBytesPerPixel] + outer[i];
+                out[i] = static_cast<uint8_t>(
+                    clampChannel(((5 * row[i]) >> 1) - (diagonal >> 3) - (orthogonal >> 2)));
+            }
+        });
 }
 
 void edgeHLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        return std::min(kMaxChannel, kEdgeGain * std::abs(verticalGradient(w)));
-    });
+    // Row above minus row below, weighted 1 2 1 across.
+    filterOneLine(
+        src, dst, [](int32_t u, int32_t, int32_t d) { return u - d; },
+        [](int32_t l, int32_t c, int32_t r) {
+            return std::min(kMaxChannel, kEdgeGain * std::abs(sum121(l, c, r)));
+        });
 }
 
 void edgeVLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        return std::min(kMaxChannel, kEdgeGain * std::abs(horizontalGradient(w)));
+    // Left column minus right column, each weighted 1 2 1 down.
+    filterOneLine(src, dst, sum121, [](int32_t l, int32_t, int32_t r) {
+        return std::min(kMaxChannel, kEdgeGain * std::abs(l - r));
     });
 }
 
 void medianLayer(int src, int dst) {
-    filter3x3(src, dst, [](const Window& w) {
-        int32_t values[9];
-        std::copy(&w.v[0][0], &w.v[0][0] + 9, values);
-        std::nth_element(values, values + kMedianRank, values + 9);
-        return values[kMedianRank];
-    });
+    // With each column sorted, the median of the nine is the median of the
+    // largest of the column minima, the median of the column medians and the
+    // smallest of the column maxima.
+    Line& lows = workLines[0];
+    Line& middles = workLines[1];
+    Line& highs = workLines[2];
+    filterRows(src, dst,
+               [](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out) {
+                   fillLine(lows, up, mid, down, min3);
+                   fillLine(middles, up, mid, down, median3);
+                   fillLine(highs, up, mid, down, max3);
+                   const int32_t bytes = layerWidth * kBytesPerPixel;
+                   const int32_t* lo = lows + kLinePadding;
+                   const int32_t* me = middles + kLinePadding;
+                   const int32_t* hi = highs + kLinePadding;
+                   constexpr int32_t k = kBytesPerPixel;
+                   for (int32_t i = 0; i < bytes; ++i) {
+                       out[i] = static_cast<uint8_t>(median3(max3(lo[i - k], lo[i], lo[i + k]),
+                                                             median3(me[i - k], me[i], me[i + k]),
+                                                             min3(hi[i - k], hi[i], hi[i + k])));
+                   }
+               });
 }
 
 void erodeLayer(int src, int dst) {
-    filter3x3(src, dst,
-              [](const Window& w) { return *std::min_element(&w.v[0][0], &w.v[0][0] + 9); });
+    filterOneLine(src, dst, min3, min3);
 }
 
 void dilateLayer(int src, int dst) {
-    filter3x3(src, dst,
-              [](const Window& w) { return *std::max_element(&w.v[0][0], &w.v[0][0] + 9); });
+    filterOneLine(src, dst, max3, max3);
 }
 
 void motionBlur(int src, int dst, int32_t reach) {
@@ -145,19 +232,34 @@ void motionBlur(int src, int dst, int32_t reach) {
     // divisor can never be zero.
     const int64_t n = std::max(reach, 0);
     const int64_t divisor = (n + 1) * (n + 1); // the sum of the triangular weights
+    // The quotient is at most 255 and at least 1/divisor away from the next
+    // integer, so the double division truncates to the integer quotient.
+    const auto realDivisor = static_cast<double>(divisor);
     copyLayer(src, kScratchLayer);
+    // The triangular sum slides along the row: moving right adds the pixels
+    // right of the old centre and drops those from the left end to it, and
+    // those two box sums slide by one pixel each. All sums are exact integers.
+    const auto at = [](const uint8_t* row, int64_t x, int c) {
+        return static_cast<int64_t>(row[(x & wrapMaskX) * kBytesPerPixel + c]);
+    };
     for (int32_t y = 0; y < layerHeight; ++y) {
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            int64_t sum[kBytesPerPixel] = {};
-            for (int64_t k = -n; k <= n; ++k) {
-                const int64_t weight = n + 1 - (k < 0 ? -k : k);
-                const uint8_t* p =
-                    pixelAt(kScratchLayer, static_cast<int32_t>((x + k) & wrapMaskX), y);
-                for (int c = 0; c < kBytesPerPixel; ++c) sum[c] += weight * p[c];
+        const uint8_t* row = pixelAt(kScratchLayer, 0, y);
+        uint8_t* out = pixelAt(dst, 0, y);
+        for (int c = 0; c < kBytesPerPixel; ++c) {
+            int64_t weighted = 0; // the triangular sum at x
+            int64_t leftBox = 0;  // pixels x-n .. x
+            int64_t rightBox = 0; // pixels x+1 .. x+n+1
+            for (int64_t k = -n; k <= n; ++k)
+                weighted += (n + 1 - (k < 0 ? -k : k)) * at(row, k, c);
+            for (int64_t k = -n; k <= 0; ++k) leftBox += at(row, k, c);
+            for (int64_t k = 1; k <= n + 1; ++k) rightBox += at(row, k, c);
+            for (int64_t x = 0; x < layerWidth; ++x) {
+                out[x * kBytesPerPixel + c] =
+                    static_cast<uint8_t>(static_cast<double>(weighted) / realDivisor);
+                weighted += rightBox - leftBox;
+                leftBox += at(row, x + 1, c) - at(row, x - n, c);
+                rightBox += at(row, x + n + 2, c) - at(row, x + 1, c);
             }
-            uint8_t* out = pixelAt(dst, x, y);
-            for (int c = 0; c < kBytesPerPixel; ++c)
-                out[c] = static_cast<uint8_t>(sum[c] / divisor);
         }
     }
 }

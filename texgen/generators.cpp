@@ -65,28 +65,73 @@ uint8_t lowByte(double v) {
 // corner pixel itself blends to its own value, so the layer is its own source.
 void interpolateGrid(int dst, int64_t step) {
     const float inv = 1.0f / static_cast<float>(step);
-    // A step beyond the layer size makes a cell wrap onto itself; only the
-    // last write to each pixel survives, so the earlier rows and columns of
-    // the cell can be skipped without changing the result.
+    const auto weightAt = [inv](int64_t i) {
+        return cosineWeight(static_cast<float>(static_cast<double>(i) * inv));
+    };
+    const auto readCorners = [dst, step](int64_t x, int64_t y, Rgb corners[4]) {
+        corners[0] = readPixel(dst, static_cast<int32_t>(x), static_cast<int32_t>(y));
+        corners[1] =
+            readPixel(dst, static_cast<int32_t>((x + step) & wrapMaskX), static_cast<int32_t>(y));
+        corners[2] =
+            readPixel(dst, static_cast<int32_t>(x), static_cast<int32_t>((y + step) & wrapMaskY));
+        corners[3] = readPixel(dst, static_cast<int32_t>((x + step) & wrapMaskX),
+                               static_cast<int32_t>((y + step) & wrapMaskY));
+    };
+    // The weights depend only on the position in the cell. Validated steps
+    // are at most the largest layer size.
+    static float columnWeight[kMaxLayerSize];
+    static PreparedWeights rowWeights[kMaxLayerSize];
+    if (step <= layerWidth && step <= layerHeight && layerWidth % step == 0 &&
+        layerHeight % step == 0) {
+        // The cells tile the layer: each pixel is written once, from grid
+        // values that no cell changes, so the cells can be written a row of
+        // cells at a time, with the weights of a row prepared once.
+        for (int64_t i = 0; i < step; ++i) columnWeight[i] = weightAt(i);
+        for (int64_t y = 0; y < layerHeight; y += step) {
+            for (int64_t j = 0; j < step; ++j) {
+                const float fy = weightAt(j);
+                for (int64_t i = 0; i < step; ++i)
+                    rowWeights[i] = prepareWeights(blendWeights(columnWeight[i], fy));
+                uint8_t* row = pixelAt(dst, 0, static_cast<int32_t>(y + j));
+                for (int64_t x = 0; x < layerWidth; x += step) {
+                    Rgb c[4];
+                    readCorners(x, y, c);
+                    for (int64_t i = 0; i < step; ++i) {
+                        const Rgb p = blendPrepared(rowWeights[i], c[0], c[1], c[2], c[3]);
+                        uint8_t* out = row + (x + i) * kBytesPerPixel;
+                        out[0] = p.r;
+                        out[1] = p.g;
+                        out[2] = p.b;
+                    }
+                }
+            }
+        }
+        return;
+    }
+    // Otherwise cells overlap where they wrap, and later cells read corners
+    // that earlier ones wrote: cell by cell, in order. A step beyond the
+    // layer size makes a cell wrap onto itself; only the last write to each
+    // pixel survives, so the earlier rows and columns of the cell can be
+    // skipped without changing the result.
     const int64_t firstRow = std::max<int64_t>(0, step - layerHeight);
     const int64_t firstColumn = std::max<int64_t>(0, step - layerWidth);
+    const bool tabled = step <= kMaxLayerSize;
+    if (tabled) {
+        for (int64_t i = firstColumn; i < step; ++i) columnWeight[i] = weightAt(i);
+    }
     for (int64_t y = 0; y < layerHeight; y += step) {
-        const auto y0 = static_cast<int32_t>(y);
-        const auto y1 = static_cast<int32_t>((y + step) & wrapMaskY);
         for (int64_t x = 0; x < layerWidth; x += step) {
-            const auto x0 = static_cast<int32_t>(x);
-            const auto x1 = static_cast<int32_t>((x + step) & wrapMaskX);
-            const Rgb p00 = readPixel(dst, x0, y0);
-            const Rgb p10 = readPixel(dst, x1, y0);
-            const Rgb p01 = readPixel(dst, x0, y1);
-            const Rgb p11 = readPixel(dst, x1, y1);
+            Rgb c[4];
+            readCorners(x, y, c);
             for (int64_t j = firstRow; j < step; ++j) {
-                const auto ty = static_cast<float>(static_cast<double>(j) * inv);
+                const float fy = weightAt(j);
                 const auto py = static_cast<int32_t>((y + j) & wrapMaskY);
                 for (int64_t i = firstColumn; i < step; ++i) {
-                    const auto tx = static_cast<float>(static_cast<double>(i) * inv);
+                    const float fx = tabled ? columnWeight[i] : weightAt(i);
                     const auto px = static_cast<int32_t>((x + i) & wrapMaskX);
-                    writePixel(dst, px, py, cosineBlend(p00, p10, p01, p11, tx, ty));
+                    writePixel(dst, px, py,
+                               blendPrepared(prepareWeights(blendWeights(fx, fy)), c[0], c[1], c[2],
+                                             c[3]));
                 }
             }
         }
@@ -107,17 +152,57 @@ uint8_t blobChannel(float sum) {
     return kWhite;
 }
 
-int mandelbrotCount(float cx, float cy, float escapeLimit) {
-    float zr = cx;
-    float zi = cy;
-    for (int count = 0;; ++count) {
-        const auto zr2 = static_cast<float>(static_cast<double>(zr) * zr);
-        const auto zi2 = static_cast<float>(static_cast<double>(zi) * zi);
-        if (static_cast<double>(zr2) + zi2 > escapeLimit) return count;
-        zi = static_cast<float>(2.0 * zr * zi + cy);
-        zr = static_cast<float>(static_cast<double>(zr2) - zi2 + cx);
-        if (count >= kMandelbrotMaxCount) return kMandelbrotMaxCount;
+// Several pixels of a row iterate side by side, one per lane, in groups of
+// two: every lane does the same IEEE operations as a pixel on its own, in
+// double lanes that hold single-precision values. A product of two floats is
+// exact in double, so rounding it to single is the single-precision product.
+// The iteration is a long chain of dependent operations; independent groups
+// keep the processor busy while one waits.
+constexpr int kMandelbrotLanes = 2;
+constexpr int kMandelbrotGroups = 4;
+constexpr int kMandelbrotPixels = kMandelbrotLanes * kMandelbrotGroups;
+using DoubleLanes = double __attribute__((vector_size(kMandelbrotLanes * sizeof(double))));
+using FloatLanes = float __attribute__((vector_size(kMandelbrotLanes * sizeof(float))));
+using MaskLanes = int64_t __attribute__((vector_size(kMandelbrotLanes * sizeof(int64_t))));
+
+DoubleLanes roundToSingle(DoubleLanes v) {
+    return __builtin_convertvector(__builtin_convertvector(v, FloatLanes), DoubleLanes);
+}
+
+// Escape counts of the points (cx[i], cy): the iteration count at which
+// zr^2 + zi^2 first exceeds the limit, or 255 if it never does.
+void mandelbrotCounts(const float* cx, double cy, double escapeLimit,
+                      int64_t (&counts)[kMandelbrotPixels]) {
+    DoubleLanes zr[kMandelbrotGroups];
+    DoubleLanes zi[kMandelbrotGroups];
+    DoubleLanes c[kMandelbrotGroups];
+    MaskLanes found[kMandelbrotGroups];
+    MaskLanes running[kMandelbrotGroups];
+    for (int g = 0; g < kMandelbrotGroups; ++g) {
+        for (int i = 0; i < kMandelbrotLanes; ++i) c[g][i] = cx[g * kMandelbrotLanes + i];
+        zr[g] = c[g];
+        zi[g] = DoubleLanes{} + cy;
+        found[g] = MaskLanes{} + kMandelbrotMaxCount;
+        running[g] = MaskLanes{} - 1;
     }
+    for (int64_t count = 0; count <= kMandelbrotMaxCount; ++count) {
+        MaskLanes anyRunning{};
+        for (int g = 0; g < kMandelbrotGroups; ++g) {
+            const DoubleLanes zr2 = roundToSingle(zr[g] * zr[g]);
+            const DoubleLanes zi2 = roundToSingle(zi[g] * zi[g]);
+            const MaskLanes escaped = (zr2 + zi2 > escapeLimit) & running[g];
+            found[g] = escaped ? count : found[g];
+            running[g] &= ~escaped;
+            anyRunning |= running[g];
+            zi[g] = roundToSingle(2.0 * zr[g] * zi[g] + cy);
+            zr[g] = roundToSingle(zr2 - zi2 + c[g]);
+        }
+        bool any = false;
+        for (int i = 0; i < kMandelbrotLanes; ++i) any |= anyRunning[i] != 0;
+        if (!any) break;
+    }
+    for (int g = 0; g < kMandelbrotGroups; ++g)
+        for (int i = 0; i < kMandelbrotLanes; ++i) counts[g * kMandelbrotLanes + i] = found[g][i];
 }
 
 } // namespace
@@ -140,7 +225,8 @@ void subPlasma(int dst, int32_t step, int32_t seed, int32_t levels, bool colour)
             writePixel(dst, static_cast<int32_t>(x), static_cast<int32_t>(y), c);
         }
     }
-    if (step > 1) interpolateGrid(dst, step);
+    // With one level every grid value is 0, and blending zeros gives zeros.
+    if (step > 1 && mask != 0) interpolateGrid(dst, step);
 }
 
 void sinePlasma(int dst, float xFrequency, float yFrequency, float amplitude) {
@@ -253,26 +339,37 @@ void blobsLayer(int dst, int32_t seed, int32_t count, bool colour) {
     // Field radius R with R^2 = W*H/3.
     const auto inv =
         static_cast<float>(1.0 / (static_cast<double>(layerWidth) * layerHeight * (1.0 / 3.0)));
+    // A row at a time, one blob after another: each pixel still adds the
+    // blobs in order, and the loops over the row run in vector lanes.
+    // Coordinates are below 2^12, so the squared distance fits 32 bits.
+    static float rowSum[kBytesPerPixel][kMaxLayerSize];
+    static float field[kMaxLayerSize];
     for (int32_t y = 0; y < layerHeight; ++y) {
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            float sum[kBytesPerPixel] = {0.0f, 0.0f, 0.0f};
-            for (int32_t i = 0; i < blobCount; ++i) {
-                const int64_t dx = blobs[i].x - x;
-                const int64_t dy = blobs[i].y - y;
-                const auto h = static_cast<float>(static_cast<double>(dx * dx + dy * dy) * inv);
+        for (int c = 0; c < channels; ++c) std::fill_n(rowSum[c], layerWidth, 0.0f);
+        for (int32_t i = 0; i < blobCount; ++i) {
+            const int32_t dy = blobs[i].y - y;
+            const int32_t dy2 = dy * dy;
+            const int32_t bx = blobs[i].x;
+            for (int32_t x = 0; x < layerWidth; ++x) {
+                const int32_t dx = bx - x;
+                const auto h = static_cast<float>(static_cast<double>(dx * dx + dy2) * inv);
                 const auto h2 = static_cast<float>(static_cast<double>(h) * h);
                 // Not cut off at h = 1: distant blobs subtract a little.
-                const auto f = static_cast<float>(static_cast<double>(h2) * kBlobCubic * h +
-                                                  h2 * kBlobSquare - h * kBlobLinear + 1.0);
-                for (int c = 0; c < channels; ++c) {
-                    sum[c] =
-                        static_cast<float>(sum[c] + static_cast<double>(f) * blobs[i].strength[c]);
-                }
+                field[x] = static_cast<float>(static_cast<double>(h2) * kBlobCubic * h +
+                                              h2 * kBlobSquare - h * kBlobLinear + 1.0);
             }
+            for (int c = 0; c < channels; ++c) {
+                const float strength = blobs[i].strength[c];
+                float* sum = rowSum[c];
+                for (int32_t x = 0; x < layerWidth; ++x)
+                    sum[x] = static_cast<float>(sum[x] + static_cast<double>(field[x]) * strength);
+            }
+        }
+        for (int32_t x = 0; x < layerWidth; ++x) {
             Rgb out;
-            out.r = blobChannel(sum[0]);
-            out.g = colour ? blobChannel(sum[1]) : out.r;
-            out.b = colour ? blobChannel(sum[2]) : out.r;
+            out.r = blobChannel(rowSum[0][x]);
+            out.g = colour ? blobChannel(rowSum[1][x]) : out.r;
+            out.b = colour ? blobChannel(rowSum[2][x]) : out.r;
             writePixel(dst, x, y, out);
         }
     }
@@ -281,15 +378,28 @@ void blobsLayer(int dst, int32_t seed, int32_t count, bool colour) {
 void mandelBrot(int dst, float left, float width, float top, float height, float escapeLimit) {
     const auto dx = static_cast<float>(static_cast<double>(width) / layerWidth);
     const auto dy = static_cast<float>(static_cast<double>(height) / layerHeight);
+    // The row positions accumulate step by step, as they always have.
+    // A row narrower than the lanes repeats its last point in the rest.
+    static float rowX[kMaxLayerSize + kMandelbrotPixels];
+    float cx = left;
+    for (int32_t x = 0; x < layerWidth; ++x) {
+        rowX[x] = cx;
+        cx = static_cast<float>(static_cast<double>(cx) + dx);
+    }
+    for (int32_t x = layerWidth; x < layerWidth + kMandelbrotPixels; ++x)
+        rowX[x] = rowX[layerWidth - 1];
     float cy = top;
     for (int32_t y = 0; y < layerHeight; ++y) {
-        float cx = left;
-        for (int32_t x = 0; x < layerWidth; ++x) {
-            const int n = mandelbrotCount(cx, cy, escapeLimit);
-            const auto inside = static_cast<uint8_t>(n);
-            const auto outside = static_cast<uint8_t>(kMaxChannel - n);
-            writePixel(dst, x, y, Rgb{inside, outside, outside});
-            cx = static_cast<float>(static_cast<double>(cx) + dx);
+        uint8_t* out = pixelAt(dst, 0, y);
+        for (int32_t x = 0; x < layerWidth; x += kMandelbrotPixels) {
+            int64_t counts[kMandelbrotPixels];
+            mandelbrotCounts(rowX + x, cy, escapeLimit, counts);
+            for (int i = 0; i < kMandelbrotPixels && x + i < layerWidth; ++i) {
+                const auto n = static_cast<int>(counts[i]);
+                uint8_t* p = out + static_cast<int64_t>(x + i) * kBytesPerPixel;
+                p[0] = static_cast<uint8_t>(n);
+                p[1] = p[2] = static_cast<uint8_t>(kMaxChannel - n);
+            }
         }
         cy = static_cast<float>(static_cast<double>(cy) + dy);
     }

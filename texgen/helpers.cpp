@@ -14,30 +14,6 @@ namespace {
 constexpr uint32_t kRandomMultiplier = 22695477; // 0x015A4E35, no additive constant
 constexpr int kRandomShift = 16;                 // draws are the high half of the state
 constexpr int32_t kOneBits = 0x3F800000;         // bit pattern of 1.0f
-constexpr float kDegreesPerTurn = 360.0f;
-constexpr float kDegreesPerSector = 60.0f;
-constexpr float kHueFoldLimit = kDegreesPerTurn * 65536.0f;
-
-// Weight of the far neighbour for a fraction t: (1 - cos(t * pi)) / 2. The
-// product of two floats is exact in double, so only cos and the final
-// rounding to single decide the value.
-float cosineWeight(float t) {
-    const double angle = static_cast<double>(t) * static_cast<double>(kPiSingle);
-    return static_cast<float>((1.0 - std::cos(angle)) * 0.5);
-}
-
-// The weighted channel sum is truncated toward zero; only its low byte is
-// kept. NaN or huge sums (possible only from non-finite fractions) give 0,
-// never undefined behaviour.
-uint8_t blendChannel(uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11, float w00, float w10,
-                     float w01, float w11) {
-    const long double sum =
-        static_cast<long double>(c00) * w00 + static_cast<long double>(c10) * w10 +
-        static_cast<long double>(c01) * w01 + static_cast<long double>(c11) * w11;
-    constexpr long double kLimit = 2147483648.0L;
-    if (!(sum > -kLimit && sum < kLimit)) return 0;
-    return static_cast<uint8_t>(static_cast<int32_t>(sum) & 0xFF);
-}
 
 } // namespace
 
@@ -46,24 +22,42 @@ uint32_t nextRandom() {
     return randomSeed >> kRandomShift;
 }
 
-Rgb cosineBlend(Rgb p00, Rgb p10, Rgb p01, Rgb p11, float tx, float ty) {
-    const float fx = cosineWeight(tx);
-    const float fy = cosineWeight(ty);
+// The product of two floats is exact in double, so only cos and the final
+// rounding to single decide the value.
+float cosineWeight(float t) {
+    const double angle = static_cast<double>(t) * static_cast<double>(kPiSingle);
+    return static_cast<float>((1.0 - std::cos(angle)) * 0.5);
+}
+
+BlendWeights blendWeights(float fx, float fy) {
     // Each weight is one single-precision rounding of the exact product.
     const double gx = 1.0 - static_cast<double>(fx);
     const double gy = 1.0 - static_cast<double>(fy);
-    const float w00 = static_cast<float>(gx * gy);
-    const float w10 = static_cast<float>(static_cast<double>(fx) * gy);
-    const float w01 = static_cast<float>(gx * static_cast<double>(fy));
-    const float w11 = static_cast<float>(static_cast<double>(fx) * static_cast<double>(fy));
-    return Rgb{blendChannel(p00.r, p10.r, p01.r, p11.r, w00, w10, w01, w11),
-               blendChannel(p00.g, p10.g, p01.g, p11.g, w00, w10, w01, w11),
-               blendChannel(p00.b, p10.b, p01.b, p11.b, w00, w10, w01, w11)};
+    return BlendWeights{static_cast<float>(gx * gy),
+                        static_cast<float>(static_cast<double>(fx) * gy),
+                        static_cast<float>(gx * static_cast<double>(fy)),
+                        static_cast<float>(static_cast<double>(fx) * static_cast<double>(fy))};
 }
 
-Rgb sampleLayer(int layer, float x, float y) {
-    const int32_t ix = truncToInt32(x);
-    const int32_t iy = truncToInt32(y);
+uint8_t blendChannelExtended(uint8_t c00, uint8_t c10, uint8_t c01, uint8_t c11,
+                             const BlendWeights& w) {
+    const long double sum =
+        static_cast<long double>(c00) * w.w00 + static_cast<long double>(c10) * w.w10 +
+        static_cast<long double>(c01) * w.w01 + static_cast<long double>(c11) * w.w11;
+    constexpr long double kLimit = 2147483648.0L;
+    if (!(sum > -kLimit && sum < kLimit)) return 0;
+    return static_cast<uint8_t>(static_cast<int32_t>(sum) & 0xFF);
+}
+
+Rgb cosineBlend(Rgb p00, Rgb p10, Rgb p01, Rgb p11, float tx, float ty) {
+    return blendPrepared(prepareWeights(blendWeights(cosineWeight(tx), cosineWeight(ty))), p00, p10,
+                         p01, p11);
+}
+
+namespace {
+
+// The 2x2 block of `layer` at (ix, iy), wrapped, blended with weights w.
+Rgb blendAt(int layer, int32_t ix, int32_t iy, const BlendWeights& w) {
     // Unsigned addition: ix + 1 must not overflow for the INT32_MAX corner.
     const int32_t x0 = ix & wrapMaskX;
     const int32_t x1 = static_cast<int32_t>(static_cast<uint32_t>(ix) + 1u) & wrapMaskX;
@@ -73,9 +67,45 @@ Rgb sampleLayer(int layer, float x, float y) {
         const uint8_t* p = pixelAt(layer, px, py);
         return Rgb{p[0], p[1], p[2]};
     };
+    return blendPrepared(prepareWeights(w), pixel(x0, y0), pixel(x1, y0), pixel(x0, y1),
+                         pixel(x1, y1));
+}
+
+} // namespace
+
+LayerSampler::LayerSampler(int layer) : layer_(layer) {
+    // Every slot starts as a correct entry: the weight of fraction +0.
+    const float zeroWeight = cosineWeight(0.0f);
+    for (int i = 0; i < (1 << kCacheBits); ++i) {
+        keys_[i] = 0;
+        weights_[i] = zeroWeight;
+    }
+}
+
+float LayerSampler::weight(float t) {
+    const auto bits = std::bit_cast<uint32_t>(t);
+    const uint32_t slot = (bits * 0x9E3779B1u) >> (32 - kCacheBits);
+    if (keys_[slot] != bits) {
+        keys_[slot] = bits;
+        weights_[slot] = cosineWeight(t);
+    }
+    return weights_[slot];
+}
+
+Rgb LayerSampler::operator()(float x, float y) {
+    const int32_t ix = truncToInt32(x);
+    const int32_t iy = truncToInt32(y);
     const float tx = x - static_cast<float>(ix);
     const float ty = y - static_cast<float>(iy);
-    return cosineBlend(pixel(x0, y0), pixel(x1, y0), pixel(x0, y1), pixel(x1, y1), tx, ty);
+    return blendAt(layer_, ix, iy, blendWeights(weight(tx), weight(ty)));
+}
+
+Rgb sampleLayer(int layer, float x, float y) {
+    const int32_t ix = truncToInt32(x);
+    const int32_t iy = truncToInt32(y);
+    const float tx = x - static_cast<float>(ix);
+    const float ty = y - static_cast<float>(iy);
+    return blendAt(layer, ix, iy, blendWeights(cosineWeight(tx), cosineWeight(ty)));
 }
 
 uint32_t intSqrt(uint32_t n) {
@@ -104,68 +134,7 @@ float fastSqrt(float v) {
 }
 
 void rgbToHsv(float r, float g, float b, float& h, float& s, float& v) {
-    const float maxValue = std::fmax(r, std::fmax(g, b));
-    const float minValue = std::fmin(r, std::fmin(g, b));
-    v = maxValue;
-    s = maxValue == 0.0f ? 0.0f : (maxValue - minValue) / maxValue;
-    if (s == 0.0f) {
-        h = -1.0f; // grey: no hue
-        return;
-    }
-    const float d = maxValue - minValue;
-    h = 0.0f;
-    if (r == maxValue) {
-        h = (g - b) / d;
-    } else if (g == maxValue) {
-        h = 2.0f + (b - r) / d;
-    } else if (b == maxValue) {
-        h = 4.0f + (r - g) / d;
-    }
-    h = h * kDegreesPerSector;
-    while (h < 0.0f) h += kDegreesPerTurn;
-    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
-}
-
-void hsvToRgb(float h, float s, float v, float& r, float& g, float& b) {
-    // Safety net for hues no validated operation produces: folding an
-    // infinite or enormous hue by steps of 360 would never end.
-    if (!std::isfinite(h)) h = 0.0f;
-    if (std::fabs(h) >= kHueFoldLimit) h = std::fmod(h, kDegreesPerTurn);
-    while (h < 0.0f) h += kDegreesPerTurn;
-    while (h >= kDegreesPerTurn) h -= kDegreesPerTurn;
-    if (s == 0.0f) {
-        r = g = b = v;
-        return;
-    }
-    const float sectorPosition = h * (1.0f / kDegreesPerSector);
-    const float sector = std::trunc(sectorPosition);
-    const float f = sectorPosition - sector;
-    const float p = (1.0f - s) * v;
-    const float q = (1.0f - s * f) * v;
-    const float t = (1.0f - s * (1.0f - f)) * v;
-    // h just below 360 can round to sector 6, which leaves the outputs as they were.
-    switch (static_cast<int>(sector)) {
-    case 0:
-        r = v, g = t, b = p;
-        break;
-    case 1:
-        r = q, g = v, b = p;
-        break;
-    case 2:
-        r = p, g = v, b = t;
-        break;
-    case 3:
-        r = p, g = q, b = v;
-        break;
-    case 4:
-        r = t, g = p, b = v;
-        break;
-    case 5:
-        r = v, g = p, b = q;
-        break;
-    default:
-        break;
-    }
+    rgbToHsvInRange(r, g, b, std::fmax(r, std::fmax(g, b)), std::fmin(r, std::fmin(g, b)), h, s, v);
 }
 
 } // namespace texgen
