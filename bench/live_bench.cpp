@@ -41,7 +41,7 @@ void SeekToFrame(benchmark::State& state) {
     size_t next = 0;
     for (auto _ : state) {
         const int32_t target = kSeekTargets[next++ % std::size(kSeekTargets)];
-        replayCarriedState(target, kReplayFps, LeadUp::Short, nullptr);
+        replayCarriedState(leadUpTimes(target, kReplayFps, LeadUp::Short), nullptr);
         seekMusic(target);
         drawFrame(musicTime());
     }

@@ -101,14 +101,14 @@ ParameterRecord defaultParameters(int32_t opcode, int layer) {
     const texgen::OperatorInfo* info = texgen::findOperator(opcode);
     if (!info) return params;
     for (int slot = 0; slot < info->paramCount; ++slot) {
-        const texgen::ParamSpec& spec = info->params[slot];
-        double value = spec.kind == texgen::ParamKind::Float ? 1.0 : 0.0;
-        if (spec.kind == texgen::ParamKind::Layer) value = layer;
+        const texgen::ParamSpec& slotInfo = info->params[slot];
+        double value = slotInfo.kind == texgen::ParamKind::Float ? 1.0 : 0.0;
+        if (slotInfo.kind == texgen::ParamKind::Layer) value = layer;
         for (const NamedDefault& named : kNamedDefaults) {
-            if (named.name == spec.name && spec.kind != texgen::ParamKind::Layer)
+            if (named.name == slotInfo.name && slotInfo.kind != texgen::ParamKind::Layer)
                 value = named.value;
         }
-        params.value[slot] = static_cast<float>(std::clamp(value, spec.min, spec.max));
+        params.value[slot] = static_cast<float>(std::clamp(value, slotInfo.min, slotInfo.max));
     }
     return params;
 }

@@ -389,18 +389,18 @@ class EditorWindow : public Fl_Double_Window {
         params_->begin();
         const int left = params_->x();
         for (int slot = 0; slot < info->paramCount; ++slot) {
-            const texgen::ParamSpec& spec = info->params[slot];
+            const texgen::ParamSpec& slotInfo = info->params[slot];
             Field& field = fields_[slot];
             const int y = params_->y() + slot * 2 * kRowHeight;
-            field.text = std::string(spec.name) + "  (" + texgen::paramKindName(spec.kind) +
-                         rangeText(spec) + ")";
+            field.text = std::string(slotInfo.name) + "  (" + texgen::paramKindName(slotInfo.kind) +
+                         rangeText(slotInfo) + ")";
             field.label = new Fl_Box(left, y, kParamsWidth, kRowHeight - 4);
             field.label->label(field.text.c_str());
             field.label->labelsize(12);
             field.label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_BOTTOM);
             void* data = reinterpret_cast<void*>(static_cast<intptr_t>(slot));
             const int rowY = y + kRowHeight - 4;
-            switch (spec.kind) {
+            switch (slotInfo.kind) {
             case texgen::ParamKind::Layer:
                 field.choice = new Fl_Choice(left, rowY, 80, kRowHeight);
                 field.choice->add("0|1|2|3|4");
@@ -411,18 +411,18 @@ class EditorWindow : public Fl_Double_Window {
                 field.check->callback(&EditorWindow::fieldChanged, data);
                 break;
             default: {
-                const bool bounded = spec.max - spec.min <= kSliderSpan;
+                const bool bounded = slotInfo.max - slotInfo.min <= kSliderSpan;
                 field.input =
                     new Fl_Value_Input(left, rowY, bounded ? 80 : kParamsWidth - 10, kRowHeight);
                 field.input->soft(1);
-                field.input->step(spec.kind == texgen::ParamKind::Int ? 1 : 0);
+                field.input->step(slotInfo.kind == texgen::ParamKind::Int ? 1 : 0);
                 field.input->when(FL_WHEN_RELEASE | FL_WHEN_ENTER_KEY);
                 field.input->callback(&EditorWindow::fieldChanged, data);
                 if (bounded) {
                     field.slider =
                         new Fl_Hor_Slider(left + 85, rowY + 2, kParamsWidth - 95, kRowHeight - 4);
-                    field.slider->bounds(spec.min, spec.max);
-                    field.slider->step(spec.kind == texgen::ParamKind::Int ? 1 : 0);
+                    field.slider->bounds(slotInfo.min, slotInfo.max);
+                    field.slider->step(slotInfo.kind == texgen::ParamKind::Int ? 1 : 0);
                     field.slider->callback(&EditorWindow::fieldChanged, data);
                 }
             }
@@ -435,15 +435,16 @@ class EditorWindow : public Fl_Double_Window {
         redraw();
     }
 
-    static std::string rangeText(const texgen::ParamSpec& spec) {
-        if (spec.kind != texgen::ParamKind::Int && spec.kind != texgen::ParamKind::Float) return "";
+    static std::string rangeText(const texgen::ParamSpec& slotInfo) {
+        if (slotInfo.kind != texgen::ParamKind::Int && slotInfo.kind != texgen::ParamKind::Float)
+            return "";
         // Any float, or any 32-bit integer: the kind says it all.
-        if (spec.max - spec.min >= std::numeric_limits<uint32_t>::max()) return "";
+        if (slotInfo.max - slotInfo.min >= std::numeric_limits<uint32_t>::max()) return "";
         char text[64];
-        if (spec.min == -spec.max) {
-            std::snprintf(text, sizeof text, ", \u00b1%.10g", spec.max);
+        if (slotInfo.min == -slotInfo.max) {
+            std::snprintf(text, sizeof text, ", \u00b1%.10g", slotInfo.max);
         } else {
-            std::snprintf(text, sizeof text, ", %.10g..%.10g", spec.min, spec.max);
+            std::snprintf(text, sizeof text, ", %.10g..%.10g", slotInfo.min, slotInfo.max);
         }
         return text;
     }

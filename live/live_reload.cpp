@@ -1,5 +1,6 @@
 #include "live/live_reload.h"
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -40,9 +41,9 @@ struct LiveReload {
     std::set<std::string> sourcesChanged; // waiting for the next rebuild
     std::set<std::string> sourcesKnown;   // files under the assets folder, ever seen
 
+    // Finished work, for the render thread.
     std::mutex doneLock;
-    std::vector<std::function<void(LiveReload&, Target&)>>
-        done; // finished work, for the render thread
+    std::vector<std::function<void(LiveReload&, Target&)>> done;
 
     // Files in error, oldest first, with their line.
     struct FileError {

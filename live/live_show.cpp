@@ -32,7 +32,6 @@ using Clock = std::chrono::steady_clock;
 
 struct LiveState {
     const ScenePlacements* placements = nullptr;
-    std::vector<OverlayPlacement> overlayPlacements;
     int32_t endTime = 0;  // the show's end
     int32_t lastTime = 0; // the latest time the show plays
     bool paused = false;
@@ -66,7 +65,7 @@ const char* sceneAt(const LiveState& live, int32_t time) {
 // Rebuilds the state the show's frames before `time` hand over, as capture
 // does before its first frame.
 void replayTo(int32_t time) {
-    replayCarriedState(time, kReplayFps, LeadUp::Short, nullptr);
+    replayCarriedState(leadUpTimes(time, kReplayFps, LeadUp::Short), nullptr);
 }
 
 void stopLooping(LiveState& live) {
@@ -188,7 +187,7 @@ void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
     view.height = size.height;
     view.timeMs = time;
     view.endMs = std::max(live.endTime, 1);
-    view.placements = &live.overlayPlacements;
+    view.placements = live.placements;
     view.current = placementAt(*live.placements, time);
     view.paused = live.paused;
     view.looping = live.looping;
@@ -196,13 +195,9 @@ void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
     view.loudnessStepMs = kLoudnessStepMs;
 }
 
-// After the script changed: the strip, the end, and the state carried into
-// the frame at `time` rebuilt for the new placements.
+// After the script changed: the end, and the state carried into the frame
+// at `time` rebuilt for the new placements.
 void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
-    live.overlayPlacements.clear();
-    for (const ScenePlacement& p : *live.placements) {
-        live.overlayPlacements.push_back({p.scene, p.start, p.end});
-    }
     live.endTime = showEndTime(music);
     live.lastTime = std::max(0, live.endTime - kShowEndMargin);
     replayTo(std::min(time, live.lastTime));
@@ -228,8 +223,10 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
         handleInput(live);
         if (!windowActive()) break;
         const ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
+        const int32_t endBefore = live.endTime;
         if (outcome.scriptChanged) takeNewScript(live, music, musicTime());
-        if (outcome.musicChanged || outcome.scriptChanged) {
+        // Measured again only for other music or a longer strip.
+        if (outcome.musicChanged || live.endTime > endBefore) {
             loudness = startLoudness(music, live.endTime);
         }
         live.view.message = reloadMessage(*reload);

@@ -144,7 +144,7 @@ void drawStatus(const Font& font, const OverlayView& view) {
 
     std::vector<Piece> pieces = {{{clockText(view.timeMs), kText}}};
     if (view.placements && view.current >= 0 && view.current < int(view.placements->size())) {
-        const OverlayPlacement& p = (*view.placements)[size_t(view.current)];
+        const ScenePlacement& p = (*view.placements)[size_t(view.current)];
         pieces.push_back({{p.scene + "  ", kSceneText},
                           {clockText(p.start) + " \u2013 " + clockText(p.end), kDim}});
     }
@@ -223,8 +223,8 @@ void drawStrip(const Font& font, const OverlayView& view) {
     if (strip.width < 2 || strip.height < 4 || view.endMs <= 0) return;
     fillRect(strip.x, strip.y, strip.width, strip.height, kStripBackground);
 
-    const std::vector<OverlayPlacement> none;
-    const std::vector<OverlayPlacement>& placements = view.placements ? *view.placements : none;
+    const ScenePlacements none;
+    const ScenePlacements& placements = view.placements ? *view.placements : none;
     const int32_t inset = std::max(strip.height / 12, 1), blockHeight = strip.height - 2 * inset;
     struct Block {
         int32_t x, width;

@@ -18,20 +18,15 @@
 #include <string>
 #include <vector>
 
-// One "@scene" line of the script.
-struct OverlayPlacement {
-    std::string scene;
-    int32_t start = 0; // ms, first drawn
-    int32_t end = 0;   // ms, last drawn
-};
+#include "sequencing/script.h"
 
 struct OverlayView {
     int32_t width = 0; // drawable pixels
     int32_t height = 0;
     int32_t timeMs = 0;
-    int32_t endMs = 1; // the show's end: the strip spans 0 .. endMs
-    const std::vector<OverlayPlacement>* placements = nullptr; // may be null
-    int current = -1;                                          // placement playing, -1 none
+    int32_t endMs = 1;                           // the show's end: the strip spans 0 .. endMs
+    const ScenePlacements* placements = nullptr; // the script's, in its order; may be null
+    int current = -1;                            // placement playing, -1 none
     double fps = 0;
     bool paused = false;
     bool looping = false;

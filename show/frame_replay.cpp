@@ -77,8 +77,7 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
     return times;
 }
 
-void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
-                        Callback afterEach) {
+void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present, Callback afterEach) {
     // Only the state these frames leave counts, never their pictures: they
     // are drawn into one pixel, which spares the renderer nearly all its work.
     // The show never scissors, so only the box and the switch are put back.
@@ -87,7 +86,7 @@ void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present
     glGetIntegerv(GL_SCISSOR_BOX, box);
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    for (const int32_t t : leadUpTimes(time, fps, mode)) {
+    for (const int32_t t : leadUp) {
         showFrame(t, nullptr, present);
         if (afterEach) afterEach();
     }

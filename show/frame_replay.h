@@ -50,11 +50,12 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode);
 // a seek in the live mode shows what `capture --at` shows.
 constexpr int32_t kReplayFps = 60;
 
-// Runs the lead-up frames before `time` (leadUpTimes) through showFrame
-// with silence, drawn into a single pixel, presenting each with `present`
-// (may be null), then `afterEach` (may be null). Afterwards the next frame at `time` starts
-// from the state the show's own frames would have handed it.
-void replayCarriedState(int32_t time, int32_t fps, LeadUp mode, Callback present,
+// Runs the lead-up frames `leadUp` (leadUpTimes for a time) through
+// showFrame with silence, drawn into a single pixel, presenting each with
+// `present` (may be null), then `afterEach` (may be null). Afterwards the
+// next frame at that time starts from the state the show's own frames would
+// have handed it.
+void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present,
                         Callback afterEach = nullptr);
 
 // Draws the frame at `time` and then puts back the state it hands on (the

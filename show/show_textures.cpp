@@ -49,13 +49,12 @@ ShowError textureFailure(std::string message, std::string detail = "") {
 }
 
 // The picture with its alpha as the table says, opened by `open` (with or
-// without OpenGL). True when the alpha changed the pixels after opening.
-ShowError readTexture(int index, Opener open, std::unique_ptr<Texture>& result, bool& alphaSet) {
+// without OpenGL).
+ShowError readTexture(int index, Opener open, std::unique_ptr<Texture>& result) {
     const TextureEntry& entry = kTextureTable[index];
     TextureResult colour = open(entry.file, entry.components, entry.mipmapped);
     if (!colour.ok()) return ShowError{colour.module, colour.message, ""};
     Texture& texture = *colour.texture;
-    alphaSet = entry.alpha != AlphaSource::None;
     if (entry.alpha == AlphaSource::Companion) {
         TextureResult mask = open(hwl::alphaCompanionName(entry.file), 4, false);
         if (!mask.ok()) return ShowError{mask.module, mask.message, ""};
@@ -76,16 +75,15 @@ ShowError readTexture(int index, Opener open, std::unique_ptr<Texture>& result, 
 
 ShowError loadShowTexture(int index) {
     std::unique_ptr<Texture> texture;
-    bool alphaSet = false;
-    if (ShowError error = readTexture(index, createTexture, texture, alphaSet)) return error;
-    if (alphaSet) texture->upload();
+    if (ShowError error = readTexture(index, createTexture, texture)) return error;
+    // The alpha changed the pixels after the first upload.
+    if (kTextureTable[index].alpha != AlphaSource::None) texture->upload();
     textures[index] = std::move(texture);
     return {};
 }
 
 ShowError decodeShowTexture(int index, std::unique_ptr<Texture>& texture) {
-    bool alphaSet = false;
-    return readTexture(index, decodeTexture, texture, alphaSet);
+    return readTexture(index, decodeTexture, texture);
 }
 
 int showTextureFor(const std::string& file) {

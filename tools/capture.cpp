@@ -222,9 +222,8 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
         return fail("nothing to capture from " + std::to_string(from) + " to " +
                     std::to_string(to) + " ms");
     }
-    const LeadUp leadUpMode = options.fullLeadUp ? LeadUp::Full : LeadUp::Short;
-    const std::vector<int32_t> leadUp =
-        leadUpTimes(static_cast<int32_t>(from), options.fps, leadUpMode);
+    const std::vector<int32_t> leadUp = leadUpTimes(
+        static_cast<int32_t>(from), options.fps, options.fullLeadUp ? LeadUp::Full : LeadUp::Short);
 
     VideoEncoder video;
     TemporaryFile soundTrack;
@@ -241,8 +240,7 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
 
     ProgressBar progress = startProgress(int64_t(leadUp.size()) + count);
     progressTarget = &progress;
-    replayCarriedState(static_cast<int32_t>(from), options.fps, leadUpMode, swapBuffers,
-                       advanceTargetProgress);
+    replayCarriedState(leadUp, swapBuffers, advanceTargetProgress);
     const size_t frameBytes = size_t(options.width) * size_t(options.height) * kRgbChannels;
     Grab grab{options.width, options.height, std::vector<uint8_t>(frameBytes),
               std::vector<uint8_t>(frameBytes)};

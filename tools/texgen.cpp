@@ -2,7 +2,6 @@
 // text back into description files, and lists the operators.
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "images/picture_size.h"
 #include "texgen/layers.h"
 #include "texgen/operator_table.h"
 #include "texgen/text_compile.h"
@@ -32,14 +32,8 @@ int fail(const std::string& message) {
 
 // "WxH" with both sides powers of two in 2..4096.
 bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
-    const size_t x = text.find('x');
-    if (x == std::string::npos) return false;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    const auto w = std::from_chars(begin, begin + x, width);
-    const auto h = std::from_chars(begin + x + 1, end, height);
-    return w.ec == std::errc() && w.ptr == begin + x && h.ec == std::errc() && h.ptr == end &&
-           isValidLayerSize(width) && isValidLayerSize(height);
+    return parsePictureSize(text, width, height) && isValidLayerSize(width) &&
+           isValidLayerSize(height);
 }
 
 bool readTextFile(const std::string& fileName, std::string& text) {

@@ -76,7 +76,7 @@ TEST_F(OverlayDrawing, LeavesTheGlStateAsItFoundIt) {
         return values;
     };
     const std::vector<std::vector<float>> before = state();
-    const std::vector<OverlayPlacement> placements = {{"One", 0, 60000}, {"Two", 60001, kEnd}};
+    const ScenePlacements placements = {{"One", 1, 0, 60000}, {"Two", 1, 60001, kEnd}};
     const std::vector<float> loudness(200, 0.5f);
     OverlayView full = view(65040);
     full.placements = &placements;
