@@ -7,10 +7,17 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
+
+#include <sys/mman.h>
+
+#include "images/hwl_pixels.h"
+#include "images/hwl_row_decoder.h"
 
 namespace hwl {
 
@@ -19,16 +26,6 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-// Inverse colour constants as the format fixes them (not exact reciprocals).
-constexpr double kRedFromV = 1.140251;
-constexpr double kBlueFromU = 2.028398;
-constexpr double kGreenScale = 1.694915;
-constexpr double kLumaRed = 0.3;
-constexpr double kLumaBlue = 0.11;
-constexpr double kMaxChannel = 255.0;
-// Adding and subtracting 1.5 * 2^52 rounds a double below 2^51 to an integer,
-// halves to even, in the default rounding mode, without a library call.
-constexpr double kRoundingMagic = 6755399441055744.0;
 constexpr size_t kMaxNameLength = 255;
 
 std::string label(const std::string& name) {
@@ -108,14 +105,16 @@ HwlError locatePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
     return {};
 }
 
+// `plane` must hold count zeros.
 template <typename Out>
 HwlError expandPlane(const HwlHeader& header, int p, const PlaneLayout& layout, Out* plane,
                      const std::string& name) {
     const uint64_t count = uint64_t(header.width) * header.height;
     PackedSymbolReader symbols{layout.symbols, symbolStreamBytes(header.symbolCount[p])};
     PackedValueReader values{layout.values, layout.valueBytes, header.valueBits[p]};
-    const ExpandResult result = walkSymbols(plane, count, symbols, header.symbolCount[p], values,
-                                            header.valueCount[p], header.valueBits[p]);
+    const ExpandResult result =
+        walkSymbolsIntoZeros(plane, count, symbols, header.symbolCount[p], values,
+                             header.valueCount[p], header.valueBits[p]);
     if (result.coefficients == count && result.symbolsUsed == header.symbolCount[p] &&
         result.valuesUsed == header.valueCount[p]) {
         return {};
@@ -144,39 +143,6 @@ template <typename Fn> void forEachBand(int width, int height, int levels, Fn fn
     fn(levels + 1, 0, width >> (levels + 1), 0, height >> (levels + 1));
 }
 
-double bandFactor(double entry) {
-    return entry == 0.0 ? 0.0 : 1.0 / entry;
-}
-
-void dequantiseInPlace(double* plane, int width, int height, int levels, const double* table) {
-    forEachBand(width, height, levels, [&](int index, int x0, int x1, int y0, int y1) {
-        const double f = bandFactor(table[index]);
-        for (int y = y0; y < y1; ++y) {
-            double* row = plane + static_cast<ptrdiff_t>(y) * width;
-            for (int x = x0; x < x1; ++x) row[x] = row[x] * f;
-        }
-    });
-}
-
-// Clamp, then round half to even; NaN fails both tests and gives 0.
-// Written without branches so the pixel loops vectorise.
-inline uint8_t toByte(double x) {
-    x = x > 0.0 ? x : 0.0;
-    x = x < kMaxChannel ? x : kMaxChannel;
-    return static_cast<uint8_t>(static_cast<int32_t>((x + kRoundingMagic) - kRoundingMagic));
-}
-
-// Y, U, V -> R, G, B in the format's order (G from the unrounded R and B).
-struct Rgb {
-    double r, g, b;
-};
-inline Rgb yuvPixel(double y, double u, double v) {
-    const double red = y + kRedFromV * v;
-    const double blue = y + kBlueFromU * u;
-    const double green = (y - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
-    return {red, green, blue};
-}
-
 // Runs job(worker, index) for index 0 .. jobs-1 on up to `workers` threads,
 // the calling thread included. Falls back to fewer threads (down to just
 // the caller) when the system will not start more.
@@ -199,56 +165,124 @@ template <typename Job> void runParallel(int workers, int jobs, Job job) {
 
 // Worth a thread: below this many pixels starting one costs more than it saves.
 constexpr size_t kThreadedPixelCount = size_t(1) << 16;
-constexpr int kConversionBlocks = 16;
+// Row bands the reconstruction is cut into when threaded: more bands than
+// workers even out their loads; each band costs a few rows of warm-up.
+constexpr int kRowBands = 8;
+// Row pairs a sink receives at a time: enough to make each call worth it,
+// few enough that a band's pixels stay in cache.
+constexpr int kSinkPairs = 16;
+// Values of at most this many bits fit the byte-sized coefficient planes.
+constexpr int kNarrowValueBits = 7;
+// Large buffers get pages of this size where the system allows: here,
+// first touching a small page costs more than decoding the pixels in it.
+constexpr size_t kLargePage = size_t(2) << 20;
 
-HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size, uint8_t* pixels,
+struct FreeBytes {
+    void operator()(void* p) const { std::free(p); }
+};
+using LargeBuffer = std::unique_ptr<uint8_t, FreeBytes>;
+
+LargeBuffer allocateLarge(size_t bytes) {
+    if (bytes < kLargePage) {
+        LargeBuffer small(static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1)));
+        if (!small) throw std::bad_alloc();
+        return small;
+    }
+    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    LargeBuffer large(static_cast<uint8_t*>(std::aligned_alloc(kLargePage, rounded)));
+    if (!large) throw std::bad_alloc();
+    madvise(large.get(), rounded, MADV_HUGEPAGE); // advice only: fine if refused
+    return large;
+}
+
+// Where decoded rows go: straight into one buffer of the whole image, or
+// through a sink a few rows at a time.
+struct RowTarget {
+    uint8_t* pixels = nullptr;
+    const RowSink* sink = nullptr;
+};
+
+// Symbol walk of every plane into integer planes of `Coef`, then the rows.
+// The walk of a plane is one sequential pass over its streams, so planes go
+// to separate threads; the rows then go in bands, each with its own decoder.
+template <typename Coef>
+HwlError decodeWith(const HwlHeader& header, const PlaneLayout* layout,
+                    const double (*tables)[kMaxTableEntries], int workers, RowTarget target,
+                    const std::string& name) {
+    const int planes = planeCount(header.bitsPerPixel);
+    const size_t count = size_t(header.width) * header.height;
+    LargeBuffer storage = allocateLarge(count * planes * sizeof(Coef));
+    Coef* coefficients = reinterpret_cast<Coef*>(storage.get());
+    HwlError errors[kMaxPlanes];
+    runParallel(workers, planes, [&](int, int p) {
+        Coef* plane = coefficients + count * p;
+        std::memset(plane, 0, count * sizeof(Coef)); // the walk skips over runs
+        errors[p] = expandPlane(header, p, layout[p], plane, name);
+    });
+    for (int p = 0; p < planes; ++p) {
+        if (errors[p]) return errors[p];
+    }
+    CoefficientPlanes view;
+    view.width = header.width;
+    view.height = header.height;
+    view.levels = header.levels;
+    view.planeCount = planes;
+    view.tables = tables;
+    for (int p = 0; p < planes; ++p) {
+        if constexpr (sizeof(Coef) == 1)
+            view.narrow[p] = coefficients + count * p;
+        else
+            view.wide[p] = coefficients + count * p;
+    }
+    const size_t pairBytes = 2 * size_t(header.width) * (planes == 1 ? 1 : 4);
+    const int pairs = header.height / 2;
+    const int bands = workers > 1 ? std::min(kRowBands, pairs) : 1;
+    runParallel(workers, bands, [&](int, int band) {
+        const int first = int(int64_t(pairs) * band / bands);
+        const int end = int(int64_t(pairs) * (band + 1) / bands);
+        RowDecoder decoder;
+        startRowDecoder(decoder, view, first);
+        if (target.pixels) {
+            decodeRowPairs(decoder, end - first, target.pixels + first * pairBytes);
+            return;
+        }
+        std::unique_ptr<uint8_t[]> rows(new uint8_t[kSinkPairs * pairBytes]);
+        for (int k = first; k < end; k += kSinkPairs) {
+            const int chunk = std::min(kSinkPairs, end - k);
+            decodeRowPairs(decoder, chunk, rows.get());
+            (*target.sink)(2 * k, 2 * chunk, rows.get());
+        }
+    });
+    return {};
+}
+
+HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size, RowTarget target,
                       const std::string& name) {
     const int planes = planeCount(header.bitsPerPixel);
     double tables[kMaxPlanes][kMaxTableEntries] = {};
     PlaneLayout layout[kMaxPlanes] = {};
     if (HwlError error = locatePlanes(header, data, size, name, tables, layout)) return error;
-
-    const int width = header.width, height = header.height;
-    const size_t count = size_t(width) * height;
+    const size_t count = size_t(header.width) * header.height;
     if (count == 0) return {};
-    // The three planes of a colour file are independent until the colour
-    // conversion, so they decode on separate threads where cores allow.
     const int cores = std::max(1, int(std::thread::hardware_concurrency()));
-    const int workers = count >= kThreadedPixelCount ? std::min(planes, cores) : 1;
-    // Planes, then one synthesis temporary per worker. Every coefficient is
-    // written by the symbol walk: no need to clear.
-    std::unique_ptr<double[]> work(new double[count * (planes + workers)]);
-    HwlError errors[kMaxPlanes];
-    runParallel(workers, planes, [&](int worker, int p) {
-        double* plane = work.get() + count * p;
-        double* temp = work.get() + count * (planes + worker);
-        errors[p] = expandPlane(header, p, layout[p], plane, name);
-        if (errors[p]) return;
-        dequantiseInPlace(plane, width, height, header.levels, tables[p]);
-        inverseHaar(plane, plane, width, height, width, header.levels, temp);
-    });
-    for (int p = 0; p < planes; ++p) {
-        if (errors[p]) return errors[p];
+    const int workers = count >= kThreadedPixelCount ? cores : 1;
+    int widest = 0;
+    for (int p = 0; p < planes; ++p) widest = std::max(widest, int(header.valueBits[p]));
+    if (widest <= kNarrowValueBits)
+        return decodeWith<int8_t>(header, layout, tables, workers, target, name);
+    return decodeWith<int16_t>(header, layout, tables, workers, target, name);
+}
+
+// Header of in-memory file bytes, checked as far as decoding needs.
+HwlError readMemoryHeader(HwlHeader& header, const uint8_t* data, size_t size,
+                          const std::string& name) {
+    if (size < size_t(kHeaderSize)) {
+        return hwlFailure(HwlStatus::ReadError, label(name) + ": file ends early: " +
+                                                    std::to_string(size) + " of 36 header bytes");
     }
-    if (planes == 1) {
-        planeToGrey(work.get(), pixels, count);
-        return {};
-    }
-    const double* y = work.get();
-    const double* u = y + count;
-    const double* v = u + count;
-    const size_t block = (count + kConversionBlocks - 1) / kConversionBlocks;
-    runParallel(workers, kConversionBlocks, [&](int, int b) {
-        const size_t end = std::min(count, (b + 1) * block);
-        for (size_t i = b * block; i < end; ++i) {
-            const Rgb c = yuvPixel(y[i], u[i], v[i]);
-            pixels[4 * i + 0] = toByte(c.b);
-            pixels[4 * i + 1] = toByte(c.g);
-            pixels[4 * i + 2] = toByte(c.r);
-            pixels[4 * i + 3] = 0;
-        }
-    });
-    return {};
+    std::memcpy(&header, data, kHeaderSize);
+    if (planeCount(header.bitsPerPixel) == 0) return {}; // the caller looks at the header
+    return checkDecodable(header, name);
 }
 
 } // namespace
@@ -358,14 +392,9 @@ HwlError readHwlPlanes(const std::string& fileName, HwlPlanes& planes) {
 
 HwlError decodeHwlMemory(std::vector<uint8_t>& pixels, HwlHeader& header, const uint8_t* data,
                          size_t size, bool allocate, const std::string& name) {
-    if (size < size_t(kHeaderSize)) {
-        return hwlFailure(HwlStatus::ReadError, label(name) + ": file ends early: " +
-                                                    std::to_string(size) + " of 36 header bytes");
-    }
-    std::memcpy(&header, data, kHeaderSize);
+    if (HwlError error = readMemoryHeader(header, data, size, name)) return error;
     const int planes = planeCount(header.bitsPerPixel);
-    if (planes == 0) return {}; // the caller looks at the header and decides
-    if (HwlError error = checkDecodable(header, name)) return error;
+    if (planes == 0) return {};
     const size_t bytesPerPixel = planes == 1 ? 1 : 4;
     const size_t needed = size_t(header.width) * header.height * bytesPerPixel;
     if (allocate) {
@@ -375,7 +404,14 @@ HwlError decodeHwlMemory(std::vector<uint8_t>& pixels, HwlHeader& header, const 
                           label(name) + ": pixel buffer holds " + std::to_string(pixels.size()) +
                               " bytes, the image needs " + std::to_string(needed));
     }
-    return decodePlanes(header, data, size, pixels.data(), name);
+    return decodePlanes(header, data, size, RowTarget{pixels.data(), nullptr}, name);
+}
+
+HwlError decodeHwlRows(HwlHeader& header, const uint8_t* data, size_t size, const RowSink& sink,
+                       const std::string& name) {
+    if (HwlError error = readMemoryHeader(header, data, size, name)) return error;
+    if (planeCount(header.bitsPerPixel) == 0) return {};
+    return decodePlanes(header, data, size, RowTarget{nullptr, &sink}, name);
 }
 
 HwlError decodeHwl(std::vector<uint8_t>& pixels, HwlHeader& header, const std::string& fileName,

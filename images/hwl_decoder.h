@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,18 @@ HwlError decodeHwl(std::vector<uint8_t>& pixels, HwlHeader& header, const std::s
 // The same from a file already in memory; `name` only labels error messages.
 HwlError decodeHwlMemory(std::vector<uint8_t>& pixels, HwlHeader& header, const uint8_t* data,
                          size_t size, bool allocate, const std::string& name = "");
+
+// Receives decoded rows firstRow .. firstRow + rowCount - 1, back to back in
+// the layout decodeHwl gives. Bands of rows are decoded on several threads
+// at once, so the sink is called concurrently for different rows, in no
+// particular order; the pixels are valid only during the call.
+using RowSink = std::function<void(int firstRow, int rowCount, const uint8_t* pixels)>;
+
+// Decodes file bytes in memory a few rows at a time, never holding the
+// whole image: for writing a large picture out without a buffer of its size.
+// Bits per pixel other than 8 or 24: only the header is read, as above.
+HwlError decodeHwlRows(HwlHeader& header, const uint8_t* data, size_t size, const RowSink& sink,
+                       const std::string& name = "");
 
 // Reads exactly the first 36 bytes of the file into `header`.
 HwlError readHwlHeader(const std::string& fileName, HwlHeader& header);

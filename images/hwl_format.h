@@ -69,6 +69,12 @@ struct HwlError {
 
 HwlError hwlFailure(HwlStatus status, std::string message);
 
+// The factor a band's integers are multiplied by: 1 / entry, or 0 for an
+// entry of exactly 0 (the whole band is zero).
+inline double bandFactor(double entry) {
+    return entry == 0.0 ? 0.0 : 1.0 / entry;
+}
+
 // Number of planes for a bits-per-pixel value: 1, 3, or 0 when unknown.
 int planeCount(uint8_t bitsPerPixel);
 

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "images/hwl_decoder.h"
+#include "images/hwl_synthesis.h"
 
 namespace hwl {
 namespace {
@@ -64,12 +65,6 @@ typedef double Lanes __attribute__((vector_size(32)));
 typedef int64_t LaneMask __attribute__((vector_size(32)));
 constexpr int kLaneCount = 4;
 
-// Row pointers of one interior pair of rows (see synthesiseColumns).
-struct PairRows {
-    const double *lowBefore2, *lowBefore, *low, *lowAfter, *lowAfter2;
-    const double *highBefore, *high, *highAfter;
-};
-
 __attribute__((always_inline)) inline Lanes lanesAt(const double* row, int x) {
     Lanes v;
     std::memcpy(&v, row + x, sizeof v);
@@ -82,7 +77,7 @@ __attribute__((always_inline)) inline void interiorLanes(const PairRows& r, int 
                                                          const LaneMask& first,
                                                          const LaneMask& last, Lanes& even,
                                                          Lanes& odd) {
-    const Lanes zero = {0.0, 0.0, 0.0, 0.0};
+    const Lanes zero = {};
     const Lanes low = lanesAt(r.low, x), high = lanesAt(r.high, x);
     const Lanes lowBefore = lanesAt(r.lowBefore, x), lowAfter = lanesAt(r.lowAfter, x);
     const Lanes plainEven = kInvSqrt2 * (low + high);
@@ -99,7 +94,8 @@ __attribute__((always_inline)) inline void interiorLanes(const PairRows& r, int 
     odd = plain ? plainOdd : (blendOdd ? towardsAfter : flat);
 }
 
-// Horizontal pass over one line: low[0..n), high[0..n) -> out[0..2n).
+} // namespace
+
 // Pairs 2 .. n-3 go four at a time; their neighbours are plain loads at
 // k - 2 .. k + 2, and the outputs are interleaved even, odd.
 __attribute__((target_clones("avx2", "default"))) void
@@ -115,15 +111,16 @@ synthesiseLine(const double* low, const double* high, double* out, int n) {
     };
     int k = 1;
     if (k < n - 1) scalarPair(k++);
-    const LaneMask none = {0, 0, 0, 0};
-    [[maybe_unused]] const LaneMask evenFirst = {0, 4, 1, 5}, evenSecond = {2, 6, 3, 7};
+    const LaneMask none = {};
+    [[maybe_unused]] const LaneMask evenFirst = {0, 4, 1, 5};
+    [[maybe_unused]] const LaneMask evenSecond = {2, 6, 3, 7};
     for (; k + kLaneCount <= n - 2; k += kLaneCount) {
         const PairRows rows = {low - 2, low - 1, low, low + 1, low + 2, high - 1, high, high + 1};
         Lanes e, o;
         interiorLanes(rows, k, none, none, e, o);
 #if defined(__clang__)
-        const Lanes a = __builtin_shufflevector(e, o, 0, 4, 1, 5);
-        const Lanes b = __builtin_shufflevector(e, o, 2, 6, 3, 7);
+        const Lanes a = __builtin_shufflevector(e, o, 0, 8, 1, 9, 2, 10, 3, 11);
+        const Lanes b = __builtin_shufflevector(e, o, 4, 12, 5, 13, 6, 14, 7, 15);
 #else
         const Lanes a = __builtin_shuffle(e, o, evenFirst);
         const Lanes b = __builtin_shuffle(e, o, evenSecond);
@@ -135,42 +132,55 @@ synthesiseLine(const double* low, const double* high, double* out, int n) {
     boundaryPair(low[n - 1], high[n - 1], out[2 * n - 2], out[2 * n - 1]);
 }
 
-// Vertical pass: rows k and hh + k of the region of `plane` give rows 2k and
-// 2k + 1 of `out` (stride w). All columns of a row pair go together, so the
-// inner loop runs along memory.
+// All columns of a row pair go together, so the inner loop runs along memory.
 __attribute__((target_clones("avx2", "default"))) void
-synthesiseColumns(const double* plane, int stride, int w, int h, double* out) {
+synthesiseRowPair(const PairRows& rows, int k, int n, int w, double* even, double* odd) {
+    const double* low = rows.low;
+    const double* high = rows.high;
+    if (k == 0 || k == n - 1) {
+        for (int x = 0; x < w; ++x) boundaryPair(low[x], high[x], even[x], odd[x]);
+        return;
+    }
+    const bool first = k == 1;
+    const bool last = k == n - 2;
+    const LaneMask firstMask = LaneMask{} - int64_t(first);
+    const LaneMask lastMask = LaneMask{} - int64_t(last);
+    int x = 0;
+    for (; x + kLaneCount <= w; x += kLaneCount) {
+        Lanes e, o;
+        interiorLanes(rows, x, firstMask, lastMask, e, o);
+        std::memcpy(even + x, &e, sizeof e);
+        std::memcpy(odd + x, &o, sizeof o);
+    }
+    for (; x < w; ++x) {
+        interiorPair(rows.lowBefore2[x], rows.lowBefore[x], low[x], rows.lowAfter[x],
+                     rows.lowAfter2[x], rows.highBefore[x], high[x], rows.highAfter[x], first, last,
+                     even[x], odd[x]);
+    }
+}
+
+namespace {
+
+// Vertical pass over a region: rows k and hh + k of `plane` (stride) give
+// rows 2k and 2k + 1 of `out` (stride w).
+void synthesiseColumns(const double* plane, int stride, int w, int h, double* out) {
     const int n = h / 2;
     auto lowRow = [&](int k) { return plane + static_cast<ptrdiff_t>(k) * stride; };
     auto highRow = [&](int k) { return plane + static_cast<ptrdiff_t>(n + k) * stride; };
     for (int k = 0; k < n; ++k) {
         double* even = out + static_cast<ptrdiff_t>(2 * k) * w;
-        double* odd = even + w;
         const double* low = lowRow(k);
-        const double* high = highRow(k);
-        if (k == 0 || k == n - 1) {
-            for (int x = 0; x < w; ++x) boundaryPair(low[x], high[x], even[x], odd[x]);
-            continue;
-        }
-        const bool first = k == 1;
-        const bool last = k == n - 2;
-        // Rows the flags make irrelevant still need a valid address.
-        const PairRows rows = {first ? low : lowRow(k - 2), lowRow(k - 1),  low,  lowRow(k + 1),
-                               last ? low : lowRow(k + 2),  highRow(k - 1), high, highRow(k + 1)};
-        const LaneMask firstMask = {-first, -first, -first, -first};
-        const LaneMask lastMask = {-last, -last, -last, -last};
-        int x = 0;
-        for (; x + kLaneCount <= w; x += kLaneCount) {
-            Lanes e, o;
-            interiorLanes(rows, x, firstMask, lastMask, e, o);
-            std::memcpy(even + x, &e, sizeof e);
-            std::memcpy(odd + x, &o, sizeof o);
-        }
-        for (; x < w; ++x) {
-            interiorPair(rows.lowBefore2[x], rows.lowBefore[x], low[x], rows.lowAfter[x],
-                         rows.lowAfter2[x], rows.highBefore[x], high[x], rows.highAfter[x], first,
-                         last, even[x], odd[x]);
-        }
+        const bool inside = k > 0 && k < n - 1;
+        const PairRows rows = inside ? PairRows{k == 1 ? low : lowRow(k - 2),
+                                                lowRow(k - 1),
+                                                low,
+                                                lowRow(k + 1),
+                                                k == n - 2 ? low : lowRow(k + 2),
+                                                highRow(k - 1),
+                                                highRow(k),
+                                                highRow(k + 1)}
+                                     : PairRows{low, low, low, low, low, low, highRow(k), low};
+        synthesiseRowPair(rows, k, n, w, even, even + w);
     }
 }
 

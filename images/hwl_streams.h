@@ -65,28 +65,48 @@ struct PackedValueReader {
     uint64_t buffer = 0;
     int available = 0; // bits left in the buffer
 
-    uint32_t next() {
-        if (available < bits) {
-            while (available <= 56 && byteIndex < byteCount) {
-                buffer |= uint64_t(data[byteIndex++]) << available;
-                available += 8;
-            }
+    // Tops the buffer up to at least 56 bits where the stream allows. A
+    // whole 64-bit word is ORed in at once; its bytes beyond those counted
+    // are the stream's own next bits, so ORing them in again later, at the
+    // same place, changes nothing.
+    void refill() {
+        if (byteIndex + sizeof buffer <= byteCount) {
+            uint64_t word;
+            std::memcpy(&word, data + byteIndex, sizeof word);
+            buffer |= word << available;
+            const int bytes = (63 - available) >> 3;
+            byteIndex += bytes;
+            available += 8 * bytes;
+            return;
         }
+        while (available <= 56 && byteIndex < byteCount) {
+            buffer |= uint64_t(data[byteIndex++]) << available;
+            available += 8;
+        }
+    }
+
+    uint32_t next() { return take(1); }
+
+    // The next value when `count` is 1 (and consumes it), 0 when it is 0.
+    uint32_t take(uint32_t count) {
+        if (available < bits) refill();
         const uint32_t value = uint32_t(buffer & ((uint64_t(1) << bits) - 1u));
-        buffer >>= bits;
-        available -= bits;
-        return value;
+        const int used = bits * int(count);
+        buffer >>= used;
+        available -= used;
+        return value & (0u - count);
     }
 };
 
 // Walks the symbols into `plane` (count coefficients) until the plane is full
 // or the streams run out. A run cut at the plane's end writes only what fits;
 // `coefficients` in the result still counts the run in full, so a caller can
-// tell an overlong stream from an exact one.
+// tell an overlong stream from an exact one. `from` resumes a walk.
 template <typename Out, typename Symbols, typename Values>
 ExpandResult walkSymbols(Out* plane, uint64_t count, Symbols& symbols, uint64_t symbolCount,
-                         Values& values, uint64_t valueCount, int valueBits) {
-    uint64_t i = 0, k = 0, j = 0;
+                         Values& values, uint64_t valueCount, int valueBits,
+                         ExpandResult from = {}) {
+    uint64_t i = from.symbolsUsed, k = from.valuesUsed, j = from.coefficients;
     while (j < count && i < symbolCount) {
         const uint32_t symbol = symbols.next();
         if (symbol == kSymbolZero) {
@@ -112,6 +132,35 @@ ExpandResult walkSymbols(Out* plane, uint64_t count, Symbols& symbols, uint64_t 
         ++i;
     }
     return ExpandResult{j, i, k};
+}
+
+// The same walk into a plane that is already all zeros, so runs need not
+// be written. While every symbol is sure to find its value and a run its
+// second symbol, a zero or a coefficient costs no branch; the rest of the
+// walk (the streams' last symbols) takes the careful path above.
+template <typename Out>
+ExpandResult walkSymbolsIntoZeros(Out* plane, uint64_t count, PackedSymbolReader& symbols,
+                                  uint64_t symbolCount, PackedValueReader& values,
+                                  uint64_t valueCount, int valueBits) {
+    uint64_t i = 0, k = 0, j = 0;
+    while (j < count && i + 2 <= symbolCount && k < valueCount) {
+        const uint32_t symbol = symbols.next();
+        if (symbol == kSymbolRun) {
+            const uint64_t high = symbols.next();
+            j += (high << valueBits) + values.next() + 1;
+            i += 2;
+            ++k;
+            continue;
+        }
+        const uint32_t hasValue = symbol >> 1;         // 2 and 3 carry a magnitude
+        const int32_t negative = -int32_t(symbol & 1); // all ones for 3
+        const int32_t magnitude = int32_t(values.take(hasValue));
+        plane[j++] = Out((magnitude ^ negative) - negative);
+        ++i;
+        k += hasValue;
+    }
+    return walkSymbols(plane, count, symbols, symbolCount, values, valueCount, valueBits,
+                       ExpandResult{j, i, k});
 }
 
 } // namespace hwl

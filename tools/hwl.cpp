@@ -7,9 +7,13 @@
 //
 // Every failure ends with one line on stderr and a non-zero exit code.
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
@@ -214,25 +218,67 @@ struct DecodeOptions {
     bool noAlpha = false;
 };
 
+void checkDecodable(const std::string& fileName, const hwl::HwlHeader& header) {
+    if (hwl::planeCount(header.bitsPerPixel) == 0)
+        throw Failure{fileName + ": bits per pixel " + std::to_string(header.bitsPerPixel) +
+                      " holds no decodable image"};
+}
+
 std::vector<uint8_t> decodeFile(const std::string& fileName, hwl::HwlHeader& header) {
     const std::vector<uint8_t> bytes = readFile(fileName);
     std::vector<uint8_t> pixels;
     check(hwl::decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true, fileName));
-    if (hwl::planeCount(header.bitsPerPixel) == 0)
-        throw Failure{fileName + ": bits per pixel " + std::to_string(header.bitsPerPixel) +
-                      " holds no decodable image"};
+    checkDecodable(fileName, header);
     return pixels;
 }
 
+// Bytes per row of the decoder's pixel buffer.
+size_t rowBytes(const hwl::HwlHeader& header) {
+    return size_t(header.width) * (header.bitsPerPixel == hwl::kGreyBitsPerPixel ? 1 : 4);
+}
+
+// The decoder's pixel buffer, written a band of rows at a time straight to
+// its place in the file, so no buffer of the whole picture is ever held.
+// Bands arrive from several threads at once; pwrite needs no shared offset.
+void writeRawPixels(const std::string& input, const std::string& output, hwl::HwlHeader& header) {
+    const std::vector<uint8_t> bytes = readFile(input);
+    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) throw Failure{output + ": cannot create: " + std::strerror(errno)};
+    std::atomic<int> writeError{0};
+    // The decoder fills `header` before the first band arrives.
+    const hwl::RowSink sink = [&](int firstRow, int rowCount, const uint8_t* pixels) {
+        const size_t length = rowBytes(header) * rowCount;
+        const off_t at = off_t(rowBytes(header)) * firstRow;
+        for (size_t done = 0; done < length && !writeError;) {
+            const ssize_t n = pwrite(fd, pixels + done, length - done, at + off_t(done));
+            if (n <= 0)
+                writeError = n < 0 ? errno : EIO;
+            else
+                done += size_t(n);
+        }
+    };
+    const hwl::HwlError error = hwl::decodeHwlRows(header, bytes.data(), bytes.size(), sink, input);
+    const int closeError = close(fd) == 0 ? 0 : errno;
+    const bool decoded = !error && hwl::planeCount(header.bitsPerPixel) != 0;
+    if (!decoded || writeError || closeError) std::remove(output.c_str());
+    check(error);
+    checkDecodable(input, header);
+    if (writeError || closeError)
+        throw Failure{
+            output + ": cannot write: " + std::strerror(writeError ? int(writeError) : closeError)};
+}
+
 int runDecode(const DecodeOptions& options) {
-    hwl::HwlHeader header{};
-    const std::vector<uint8_t> pixels = decodeFile(options.input, header);
     if (options.raw) {
-        writeFile(options.output, pixels);
+        hwl::HwlHeader header{};
+        writeRawPixels(options.input, options.output, header);
         std::printf("%s: %zu bytes, the decoder's pixel buffer of %d x %d\n",
-                    options.output.c_str(), pixels.size(), header.width, header.height);
+                    options.output.c_str(), rowBytes(header) * header.height, header.width,
+                    header.height);
         return 0;
     }
+    hwl::HwlHeader header{};
+    const std::vector<uint8_t> pixels = decodeFile(options.input, header);
 
     const bool colour = header.bitsPerPixel == hwl::kColourBitsPerPixel;
     const std::string alphaName = hwl::alphaCompanionName(options.input);

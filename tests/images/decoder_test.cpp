@@ -1,9 +1,12 @@
 // The decoder against hand-made files and the plain reference decoder, and
 // files that break the format: each gives an error naming the file, never a
 // crash or a read outside a buffer (the sanitizer build runs these too).
+#include <mutex>
+
 #include "images/file_builder.h"
 #include "images/hwl_decoder.h"
 #include "images/hwl_encode.h"
+#include "images/hwl_row_decoder.h"
 #include "images/reference_decoder.h"
 
 using namespace hwl;
@@ -72,9 +75,14 @@ TEST(HwlDecoder, MatchesReferenceOnRandomFiles) {
     for (int trial = 0; trial < 300; ++trial) {
         FileBuilder b;
         b.levels = int(rng() % 4);
+        // The last trials are large enough to be decoded in bands on threads,
+        // with few distinct values, so that the smoothing rule's equal
+        // neighbours meet the band borders.
+        const bool large = trial >= 294;
         const int block = 1 << (b.levels + 1), most = trial < 250 ? 4 : 12;
-        b.width = block * int(1 + rng() % most);
-        b.height = block * int(1 + rng() % most);
+        const int least = large ? 256 / block : 1;
+        b.width = block * int(least + rng() % most);
+        b.height = block * int(least + rng() % most);
         b.bitsPerPixel = rng() % 2 ? 24 : 8;
         for (int p = 0; p < (b.bitsPerPixel == 8 ? 1 : 3); ++p) {
             PlaneStreams s;
@@ -94,7 +102,7 @@ TEST(HwlDecoder, MatchesReferenceOnRandomFiles) {
                     continue;
                 }
                 s.symbols.push_back(kind < 5 ? 0 : rng() % 2 ? 2 : 3);
-                if (kind >= 5) s.values.push_back(rng() & top);
+                if (kind >= 5) s.values.push_back(large ? top * (rng() % 4 == 0) : rng() & top);
                 ++j;
             }
             b.planes.push_back(s);
@@ -105,6 +113,58 @@ TEST(HwlDecoder, MatchesReferenceOnRandomFiles) {
         const HwlError error = decode(bytes, &actual);
         ASSERT_TRUE(error.ok()) << error.message;
         ASSERT_EQ(actual, expected) << "trial " << trial;
+        // The same rows handed out in bands, from several threads at once.
+        std::vector<uint8_t> banded(expected.size());
+        std::mutex lock;
+        HwlHeader header{};
+        const size_t rowBytes = expected.size() / b.height;
+        ASSERT_TRUE(decodeHwlRows(header, bytes.data(), bytes.size(),
+                                  [&](int first, int count, const uint8_t* rows) {
+                                      const std::lock_guard<std::mutex> hold(lock);
+                                      std::copy_n(rows, rowBytes * count,
+                                                  banded.begin() + rowBytes * first);
+                                  })
+                        .ok());
+        ASSERT_EQ(banded, expected) << "trial " << trial;
+    }
+}
+
+// Threads decode bands of rows, each warming up at its first pair: started
+// at any pair, the rows must be those of a decode from the top. A blocky
+// picture gives the equal neighbours the smoothing rule looks at.
+TEST(HwlDecoder, RowsStartedAtAnyPairMatchAWholeDecode) {
+    constexpr int kSide = 64, kBlock = 4;
+    std::mt19937 rng(7);
+    std::vector<uint8_t> rgb(kSide * kSide * 3);
+    for (int y = 0; y < kSide; y += kBlock)
+        for (int x = 0; x < kSide; x += kBlock) {
+            const uint8_t shade = uint8_t(60 * (rng() % 3) + 40);
+            for (int i = 0; i < kBlock * kBlock; ++i)
+                std::fill_n(&rgb[((y + i / kBlock) * kSide + x + i % kBlock) * 3], 3, shade);
+        }
+    std::vector<uint8_t> bytes, whole;
+    ASSERT_TRUE(encodeHwl(bytes, {rgb.data(), kSide, kSide, 3}, {3, {8, 6, 6}, 12.0, false}).ok());
+    ASSERT_TRUE(decode(bytes, &whole).ok());
+    HwlPlanes read;
+    ASSERT_TRUE(readHwlPlanesFromStream(bytes.data(), bytes.size(), read).ok());
+    std::vector<int16_t> wide[kMaxPlanes];
+    CoefficientPlanes planes;
+    planes.width = planes.height = kSide;
+    planes.levels = 3;
+    planes.planeCount = 3;
+    planes.tables = read.tables;
+    for (int p = 0; p < 3; ++p) {
+        wide[p].assign(read.coefficients[p].begin(), read.coefficients[p].end());
+        planes.wide[p] = wide[p].data();
+    }
+    const size_t pairBytes = 2 * kSide * 4;
+    for (int first = 0; first < kSide / 2; ++first) {
+        RowDecoder decoder;
+        startRowDecoder(decoder, planes, first);
+        std::vector<uint8_t> rows((kSide / 2 - first) * pairBytes);
+        decodeRowPairs(decoder, kSide / 2 - first, rows.data());
+        ASSERT_TRUE(std::equal(rows.begin(), rows.end(), whole.begin() + first * pairBytes))
+            << "started at pair " << first;
     }
 }
 

@@ -27,6 +27,7 @@ class CaptureTest : public ToolTest {
 
     void SetUp() override {
         ToolTest::SetUp();
+        if (HasFatalFailure()) return; // no folder of our own: write nothing
         // The GL driver, unloaded at exit, leaves allocations the leak checker
         // cannot attribute; the tool's own code is checked in-process.
         const std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
