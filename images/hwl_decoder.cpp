@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include "images/hwl_pixels.h"
 #include "images/hwl_row_decoder.h"
@@ -173,26 +174,41 @@ constexpr int kRowBands = 8;
 constexpr int kSinkPairs = 16;
 // Values of at most this many bits fit the byte-sized coefficient planes.
 constexpr int kNarrowValueBits = 7;
-// Large buffers get pages of this size where the system allows: here,
-// first touching a small page costs more than decoding the pixels in it.
+// Zeroed buffers from this size on are mapped afresh, in pages of this
+// size where the system allows: here, first touching a small page costs
+// more than decoding the pixels in it, and fresh pages come zeroed.
 constexpr size_t kLargePage = size_t(2) << 20;
 
-struct FreeBytes {
-    void operator()(void* p) const { std::free(p); }
+// A zero-filled buffer, freed by its deleter.
+struct ZeroedDeleter {
+    size_t mappedBytes = 0; // 0: from calloc
+    void operator()(uint8_t* p) const {
+        if (mappedBytes)
+            munmap(p, mappedBytes);
+        else
+            std::free(p);
+    }
 };
-using LargeBuffer = std::unique_ptr<uint8_t, FreeBytes>;
+using ZeroedBuffer = std::unique_ptr<uint8_t, ZeroedDeleter>;
 
-LargeBuffer allocateLarge(size_t bytes) {
+ZeroedBuffer allocateZeroed(size_t bytes) {
     if (bytes < kLargePage) {
-        LargeBuffer small(static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1)));
+        ZeroedBuffer small(static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1)));
         if (!small) throw std::bad_alloc();
         return small;
     }
-    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    LargeBuffer large(static_cast<uint8_t*>(std::aligned_alloc(kLargePage, rounded)));
-    if (!large) throw std::bad_alloc();
-    madvise(large.get(), rounded, MADV_HUGEPAGE); // advice only: fine if refused
-    return large;
+    // Room to start the buffer on a large page boundary.
+    const size_t mapped = bytes + kLargePage;
+    void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) throw std::bad_alloc();
+    auto roundUp = [](uintptr_t at, uintptr_t step) { return (at + step - 1) & ~(step - 1); };
+    const uintptr_t first = uintptr_t(base), last = first + mapped;
+    const uintptr_t start = roundUp(first, kLargePage);
+    const uintptr_t end = roundUp(start + bytes, uintptr_t(sysconf(_SC_PAGESIZE)));
+    if (start > first) munmap(base, start - first);
+    if (last > end) munmap(reinterpret_cast<void*>(end), last - end);
+    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE); // advice only
+    return ZeroedBuffer(reinterpret_cast<uint8_t*>(start), ZeroedDeleter{bytes});
 }
 
 // Where decoded rows go: straight into one buffer of the whole image, or
@@ -211,13 +227,12 @@ HwlError decodeWith(const HwlHeader& header, const PlaneLayout* layout,
                     const std::string& name) {
     const int planes = planeCount(header.bitsPerPixel);
     const size_t count = size_t(header.width) * header.height;
-    LargeBuffer storage = allocateLarge(count * planes * sizeof(Coef));
+    // Zeroed: the walk skips over runs.
+    ZeroedBuffer storage = allocateZeroed(count * planes * sizeof(Coef));
     Coef* coefficients = reinterpret_cast<Coef*>(storage.get());
     HwlError errors[kMaxPlanes];
     runParallel(workers, planes, [&](int, int p) {
-        Coef* plane = coefficients + count * p;
-        std::memset(plane, 0, count * sizeof(Coef)); // the walk skips over runs
-        errors[p] = expandPlane(header, p, layout[p], plane, name);
+        errors[p] = expandPlane(header, p, layout[p], coefficients + count * p, name);
     });
     for (int p = 0; p < planes; ++p) {
         if (errors[p]) return errors[p];
