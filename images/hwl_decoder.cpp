@@ -111,11 +111,9 @@ template <typename Out>
 HwlError expandPlane(const HwlHeader& header, int p, const PlaneLayout& layout, Out* plane,
                      const std::string& name) {
     const uint64_t count = uint64_t(header.width) * header.height;
-    PackedSymbolReader symbols{layout.symbols, symbolStreamBytes(header.symbolCount[p])};
-    PackedValueReader values{layout.values, layout.valueBytes, header.valueBits[p]};
     const ExpandResult result =
-        walkSymbolsIntoZeros(plane, count, symbols, header.symbolCount[p], values,
-                             header.valueCount[p], header.valueBits[p]);
+        walkPackedIntoZeros(plane, count, layout.symbols, header.symbolCount[p], layout.values,
+                            header.valueCount[p], header.valueBits[p]);
     if (result.coefficients == count && result.symbolsUsed == header.symbolCount[p] &&
         result.valuesUsed == header.valueCount[p]) {
         return {};

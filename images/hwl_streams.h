@@ -4,6 +4,7 @@
 // straight from the packed file bytes).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -85,16 +86,12 @@ struct PackedValueReader {
         }
     }
 
-    uint32_t next() { return take(1); }
-
-    // The next value when `count` is 1 (and consumes it), 0 when it is 0.
-    uint32_t take(uint32_t count) {
+    uint32_t next() {
         if (available < bits) refill();
         const uint32_t value = uint32_t(buffer & ((uint64_t(1) << bits) - 1u));
-        const int used = bits * int(count);
-        buffer >>= used;
-        available -= used;
-        return value & (0u - count);
+        buffer >>= bits;
+        available -= bits;
+        return value;
     }
 };
 
@@ -134,32 +131,59 @@ ExpandResult walkSymbols(Out* plane, uint64_t count, Symbols& symbols, uint64_t 
     return ExpandResult{j, i, k};
 }
 
-// The same walk into a plane that is already all zeros, so runs need not
-// be written. While every symbol is sure to find its value and a run its
-// second symbol, a zero or a coefficient costs no branch; the rest of the
-// walk (the streams' last symbols) takes the careful path above.
+// The same walk from the packed streams into a plane that is already all
+// zeros, so runs need not be written. Far from the streams' ends, symbols
+// and values are read at their bit positions with whole-word loads and a
+// zero or a coefficient costs no branch; the streams' last words take the
+// careful path above.
 template <typename Out>
-ExpandResult walkSymbolsIntoZeros(Out* plane, uint64_t count, PackedSymbolReader& symbols,
-                                  uint64_t symbolCount, PackedValueReader& values,
-                                  uint64_t valueCount, int valueBits) {
+ExpandResult walkPackedIntoZeros(Out* plane, uint64_t count, const uint8_t* symbolBytes,
+                                 uint64_t symbolCount, const uint8_t* valueBytes,
+                                 uint64_t valueCount, int valueBits) {
+    constexpr uint64_t kWord = sizeof(uint64_t);
+    const uint64_t symbolByteCount = symbolStreamBytes(symbolCount);
+    const uint64_t valueByteCount = valueStreamBytes(valueCount, valueBits);
+    auto load = [](const uint8_t* at) {
+        uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        return word;
+    };
+    // Symbols i and i + 1, and value k, lie within a whole word of their streams.
+    const uint64_t symbolLimit =
+        symbolByteCount >= kWord ? std::min(symbolCount - 1, (symbolByteCount - kWord) * 4) : 0;
+    const uint64_t valueLimit =
+        valueBits > 0 && valueByteCount >= kWord
+            ? std::min(valueCount, (valueByteCount - kWord) * 8 / uint64_t(valueBits))
+            : 0;
+    const uint64_t mask = (uint64_t(1) << valueBits) - 1u;
     uint64_t i = 0, k = 0, j = 0;
-    while (j < count && i + 2 <= symbolCount && k < valueCount) {
-        const uint32_t symbol = symbols.next();
+    while (j < count && i < symbolLimit && k < valueLimit) {
+        const uint64_t symbols = load(symbolBytes + i / 4) >> (2 * (i % 4));
+        const uint64_t bit = k * uint64_t(valueBits);
+        const uint32_t value = uint32_t((load(valueBytes + bit / 8) >> (bit % 8)) & mask);
+        const uint32_t symbol = uint32_t(symbols & 3u);
         if (symbol == kSymbolRun) {
-            const uint64_t high = symbols.next();
-            j += (high << valueBits) + values.next() + 1;
+            j += ((symbols >> 2 & 3u) << valueBits) + value + 1;
             i += 2;
             ++k;
             continue;
         }
         const uint32_t hasValue = symbol >> 1;         // 2 and 3 carry a magnitude
         const int32_t negative = -int32_t(symbol & 1); // all ones for 3
-        const int32_t magnitude = int32_t(values.take(hasValue));
+        const int32_t magnitude = int32_t(value & (0u - hasValue));
         plane[j++] = Out((magnitude ^ negative) - negative);
         ++i;
         k += hasValue;
     }
-    return walkSymbols(plane, count, symbols, symbolCount, values, valueCount, valueBits,
+    PackedSymbolReader symbolReader{symbolBytes, symbolByteCount, i / 4};
+    for (uint64_t skip = i % 4; skip > 0; --skip) symbolReader.next();
+    const uint64_t bit = k * uint64_t(valueBits);
+    PackedValueReader valueReader{valueBytes, valueByteCount, valueBits, bit / 8};
+    if (bit % 8) {
+        valueReader.buffer = valueBytes[valueReader.byteIndex++] >> (bit % 8);
+        valueReader.available = int(8 - bit % 8);
+    }
+    return walkSymbols(plane, count, symbolReader, symbolCount, valueReader, valueCount, valueBits,
                        ExpandResult{j, i, k});
 }
 
