@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "sequencing/timeline.h"
 #include "show/show_frame.h"
 #include "show/show_state.h"
@@ -59,20 +61,29 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
         for (int64_t k = 0; k < before; ++k) times.push_back(gridTime(k, fps));
         return times;
     }
+    // Frames past every timeline's end run nothing: the search stops there,
+    // however far beyond it firstTime lies.
+    int32_t longest = 0;
+    for (int i = 1; i <= kTimelineSlotCount; ++i) {
+        if (timelineSlots[i]) longest = std::max(longest, timelineSlots[i]->length);
+    }
+    const int64_t held = std::min(before, captureFrameCount(0, int64_t(longest) + 1, fps));
     int64_t setup = -1; // the first frame that runs a start callback
-    for (int64_t k = 0; k < before && setup < 0; ++k) {
+    for (int64_t k = 0; k < held && setup < 0; ++k) {
         if (runsStart(gridTime(k, fps))) setup = k;
     }
     int64_t lastDraw = -1; // the last frame that draws a scene
-    for (int64_t k = before - 1; k >= 0 && lastDraw < 0; --k) {
+    for (int64_t k = held - 1; k >= 0 && lastDraw < 0; --k) {
         if (drawsScene(gridTime(k, fps))) lastDraw = k;
     }
     // A frame that draws a scene sets the blend function and the camera
     // whatever the frames before it left, so the frames before lastDraw
-    // matter only through the set-up.
+    // matter only through the set-up; after it, only frames that run a
+    // start callback do anything.
     if (setup >= 0 && (lastDraw < 0 || setup < lastDraw)) times.push_back(gridTime(setup, fps));
-    if (lastDraw >= 0) {
-        for (int64_t k = lastDraw; k < before; ++k) times.push_back(gridTime(k, fps));
+    for (int64_t k = std::max<int64_t>(lastDraw, 0); k < held; ++k) {
+        if (k == lastDraw || (k > setup && runsStart(gridTime(k, fps))))
+            times.push_back(gridTime(k, fps));
     }
     return times;
 }

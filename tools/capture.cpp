@@ -11,7 +11,9 @@
 
 #include <GL/gl.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +62,40 @@ int fail(const std::string& message) {
     return 1;
 }
 
+// Ctrl+C or SIGTERM: the signal, set by the handler and read between
+// frames, so that the capture stops cleanly with what it has written.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// The usual exit status of a program ended by a signal.
+constexpr int kSignalExitBase = 128;
+
+bool endsWithPng(const std::string& name) {
+    const std::string ext = fs::path(name).extension().string();
+    return ext.size() == 4 && std::tolower(ext[1]) == 'p' && std::tolower(ext[2]) == 'n' &&
+           std::tolower(ext[3]) == 'g';
+}
+
+// "137113 ms (2:17.113)".
+std::string playTimeText(int64_t ms) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld ms (%lld:%02lld.%03lld)", static_cast<long long>(ms),
+                  static_cast<long long>(ms / 60000), static_cast<long long>(ms / 1000 % 60),
+                  static_cast<long long>(ms % 1000));
+    return text;
+}
+
 // One picture read back from the frame just drawn, top row first.
 struct Grab {
     int32_t width = 0;
@@ -71,12 +107,6 @@ struct Grab {
 // stepTimelines takes a plain function for the present step, so the
 // picture's destination is left here for it.
 Grab* grabTarget = nullptr;
-
-// The replay of the lead-up reports each frame through a plain function too.
-ProgressBar* progressTarget = nullptr;
-void advanceTargetProgress() {
-    advanceProgress(*progressTarget);
-}
 
 // Reads the back buffer before the swap (the front buffer of an offscreen
 // or covered window need not hold the picture), then presents as the show does.
@@ -160,6 +190,22 @@ int parseCommandLine(int argc, char** argv, Options& options) {
         return fail("nothing to write: give --out, --video or both");
     }
     if (options.single && options.out.empty()) return fail("--at needs --out FILE.png");
+    if (options.toGiven && options.to <= options.from) {
+        return fail("nothing to capture: --from " + std::to_string(options.from) +
+                    " is not before --to " + std::to_string(options.to));
+    }
+    if (options.single) {
+        const bool folder = options.out.back() == '/' || fs::is_directory(options.out);
+        if (folder || !endsWithPng(options.out)) {
+            return fail("--out " + options.out + ": --at writes one PNG picture; give a file " +
+                        "name ending in .png");
+        }
+        const fs::path parent = fs::absolute(options.out).parent_path();
+        if (!fs::is_directory(parent)) return fail("--out " + options.out + ": no such folder");
+    } else if (!options.out.empty() && endsWithPng(options.out)) {
+        return fail("--out " + options.out + ": a range writes numbered PNG frames into a " +
+                    "folder; give a folder name, or --at T for one picture");
+    }
     return -1;
 }
 
@@ -206,21 +252,50 @@ std::string prepareSoundTrack(const MusicSettings& music, int64_t from, int64_t 
     return writeSoundTrack(music, from, soundFrames, track.path);
 }
 
+// Where a stop by signal leaves the outputs, for the last line.
+std::string stoppedText(const Options& options, const std::string& out, int64_t written,
+                        int64_t count) {
+    std::string text = std::string("stopped by ") + (stopSignal == SIGINT ? "Ctrl+C" : "SIGTERM") +
+                       " after " + std::to_string(written) + " of " + std::to_string(count) +
+                       " frames";
+    if (!out.empty() && !options.single && written > 0)
+        text += ": frame_000000.png to " +
+                fs::path(framePath(out, written - 1)).filename().string() + " are in " +
+                options.out;
+    if (!options.video.empty())
+        text += written > 0 ? "; " + options.video + " holds them" : "; no video written";
+    return text;
+}
+
 // Runs the lead-up, then the kept frames into the outputs.
 int renderFrames(const Options& options, const MusicSettings& music, const std::string& out,
                  const std::string& videoFile) {
-    int64_t from = options.from, to = options.to;
-    if (!options.toGiven && !options.single) {
-        if (std::string error = showEnd(music, to); !error.empty()) return fail(error);
-    }
+    int64_t end = 0;
+    if (std::string error = showEnd(music, end); !error.empty()) return fail(error);
+    int64_t from = options.from, to = options.toGiven ? options.to : end;
     if (options.single) {
         from = options.at;
         to = from + 1;
+    }
+    // Past the end nothing draws: a time there is a mistake, not hours of black.
+    if (from >= end) {
+        return fail(std::string(options.single ? "--at " : "--from ") + std::to_string(from) +
+                    ": past the show's end at " + playTimeText(end));
+    }
+    if (to > end) {
+        std::fprintf(stderr, "capture: --to %lld is past the show's end: capturing up to %s\n",
+                     static_cast<long long>(to), playTimeText(end).c_str());
+        to = end;
     }
     const int64_t count = captureFrameCount(from, to, options.fps);
     if (count == 0) {
         return fail("nothing to capture from " + std::to_string(from) + " to " +
                     std::to_string(to) + " ms");
+    }
+    if (!options.single && !out.empty()) {
+        std::error_code error;
+        fs::create_directories(out, error);
+        if (error || !fs::is_directory(out)) return fail(options.out + ": cannot make the folder");
     }
     const std::vector<int32_t> leadUp = leadUpTimes(
         static_cast<int32_t>(from), options.fps, options.fullLeadUp ? LeadUp::Full : LeadUp::Short);
@@ -238,18 +313,19 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
             return fail(error);
     }
 
-    ProgressBar progress = startProgress(int64_t(leadUp.size()) + count);
-    progressTarget = &progress;
-    replayCarriedState(leadUp, swapBuffers, advanceTargetProgress);
+    replayCarriedState(leadUp, swapBuffers);
+    // The bar counts the frames written, not the lead-up's.
+    ProgressBar progress = startProgress(count);
     const size_t frameBytes = size_t(options.width) * size_t(options.height) * kRgbChannels;
     Grab grab{options.width, options.height, std::vector<uint8_t>(frameBytes),
               std::vector<uint8_t>(frameBytes)};
     grabTarget = &grab;
-    for (int64_t n = 0; n < count; ++n) {
-        showFrame(static_cast<int32_t>(captureFrameTime(from, n, options.fps)), nullptr,
+    int64_t written = 0;
+    for (; written < count && !stopSignal; ++written) {
+        showFrame(static_cast<int32_t>(captureFrameTime(from, written, options.fps)), nullptr,
                   grabAndPresent);
         if (!out.empty()) {
-            const std::string file = options.single ? out : framePath(out, n);
+            const std::string file = options.single ? out : framePath(out, written);
             if (PngError error = writeFrame(file, grab)) {
                 abandonProgress(progress);
                 abandonVideo(video);
@@ -265,6 +341,19 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
         advanceProgress(progress);
     }
     grabTarget = nullptr;
+    if (stopSignal) {
+        abandonProgress(progress);
+        // Frames already in the video make a shorter, complete one.
+        if (!videoFile.empty()) {
+            if (written > 0) {
+                if (std::string error = finishVideo(video); !error.empty()) return fail(error);
+            } else {
+                abandonVideo(video);
+            }
+        }
+        fail(stoppedText(options, out, written, count));
+        return kSignalExitBase + stopSignal;
+    }
     finishProgress(progress);
     if (!videoFile.empty()) {
         if (std::string error = finishVideo(video); !error.empty()) return fail(error);
@@ -283,17 +372,17 @@ int capture(const Options& options) {
     if (!video.empty() && !fs::is_directory(fs::path(video).parent_path())) {
         return fail(options.video + ": no such folder");
     }
-    if (!options.single && !out.empty()) {
-        fs::create_directories(out, error);
-        if (error || !fs::is_directory(out)) return fail(options.out + ": cannot make the folder");
-    }
 
     // Nothing appears on a screen: SDL's offscreen driver draws into a
     // buffer of its own, with or without an X server. A driver the user
     // names wins (x11 under Xvfb gives the same pixels).
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    // The window library would turn Ctrl+C into a quit event; the frame
+    // loop watches the signals itself.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
     settings = Settings{options.width, options.height, kColourDepth, false, false};
     createWindow(kWindowTitle, options.width, options.height, kColourDepth, false);
+    catchStopSignals();
     const DrawableSize drawable = drawableSize();
     if (drawable.width != options.width || drawable.height != options.height) {
         closeWindow();

@@ -121,8 +121,15 @@ std::string startVideo(VideoEncoder& video, const VideoSettings& settings) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    // A process group of its own: Ctrl+C at the terminal reaches only us,
+    // and we close the video ourselves.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     const int spawned =
-        posix_spawnp(&video.process, "ffmpeg", &actions, nullptr, argv.data(), environ);
+        posix_spawnp(&video.process, "ffmpeg", &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[0]);
     if (spawned != 0) {
