@@ -4,6 +4,7 @@
 // history for the spectrum and publishes how far every stream has got.
 #include <SDL.h>
 #include <algorithm>
+#include <alsa/asoundlib.h>
 #include <chrono>
 #include <cstring>
 
@@ -83,7 +84,12 @@ bool failOutput(SoundSystem& sound, std::string detail) {
     return false;
 }
 
+// ALSA prints every step of a failed device search on stderr (eight lines
+// without a sound card); SDL's error, reported by us, says it in one.
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
 bool openDevice(SoundSystem& sound) {
+    snd_lib_error_set_handler(ignoreAlsaMessage);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return failOutput(sound, std::string("no audio output: ") + SDL_GetError());
     }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "images/hwl_pixels.h"
@@ -48,13 +49,18 @@ HwlError openForReading(const std::string& fileName, File& file) {
                       label(fileName) + ": cannot open: " + std::strerror(cause));
 }
 
-HwlError readExactly(std::FILE* file, void* into, size_t count, const std::string& fileName,
-                     const char* what) {
-    const size_t got = std::fread(into, 1, count, file);
-    if (got == count) return {};
+// A file shorter than its header says, in whole-file bytes.
+HwlError endsEarly(const std::string& name, uint64_t size, uint64_t needed) {
     return hwlFailure(HwlStatus::ReadError,
-                      label(fileName) + ": file ends early: " + std::to_string(got) + " of " +
-                          std::to_string(count) + " bytes of " + what);
+                      label(name) + ": file ends early: " + std::to_string(size) + " of the " +
+                          std::to_string(needed) + " bytes its header implies");
+}
+
+HwlError readHeaderBytes(std::FILE* file, HwlHeader& header, const std::string& fileName) {
+    const size_t got = std::fread(&header, 1, kHeaderSize, file);
+    if (got == size_t(kHeaderSize)) return {};
+    return hwlFailure(HwlStatus::ReadError, label(fileName) + ": file ends early: " +
+                                                std::to_string(got) + " of 36 header bytes");
 }
 
 // Header checks shared by every path that goes beyond the header.
@@ -70,6 +76,20 @@ HwlError checkDecodable(const HwlHeader& header, const std::string& name) {
                               " pixels is larger than the decoder accepts (" +
                               std::to_string(kMaxPixelCount) + " pixels)");
     }
+    // A run takes two symbols for at most 4 x 2^b zeros, so a few bytes of
+    // streams cannot fill a huge picture: such a header is refused before
+    // anything of the picture's size is allocated.
+    for (int p = 0; p < planeCount(header.bitsPerPixel); ++p) {
+        const uint64_t symbols = header.symbolCount[p];
+        const uint64_t reach = symbols / 2 * (uint64_t(4) << header.valueBits[p]) + symbols % 2;
+        if (reach < pixels) {
+            return hwlFailure(HwlStatus::InvalidFile, label(name) + ": plane " + std::to_string(p) +
+                                                          ": " + std::to_string(symbols) +
+                                                          " symbols reach at most " +
+                                                          std::to_string(reach) + " of the " +
+                                                          std::to_string(pixels) + " coefficients");
+        }
+    }
     return {};
 }
 
@@ -84,11 +104,7 @@ HwlError locatePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
                       const std::string& name, double tables[][kMaxTableEntries],
                       PlaneLayout* layout) {
     const uint64_t needed = impliedFileSize(header);
-    if (size < needed) {
-        return hwlFailure(HwlStatus::ReadError,
-                          label(name) + ": file ends early: " + std::to_string(size) +
-                              " bytes, header implies " + std::to_string(needed));
-    }
+    if (size < needed) return endsEarly(name, size, needed);
     const int planes = planeCount(header.bitsPerPixel);
     const size_t tableBytes = (header.levels + 2u) * sizeof(double);
     const uint8_t* cursor = data + kHeaderSize;
@@ -295,7 +311,10 @@ HwlError readMemoryHeader(HwlHeader& header, const uint8_t* data, size_t size,
     }
     std::memcpy(&header, data, kHeaderSize);
     if (planeCount(header.bitsPerPixel) == 0) return {}; // the caller looks at the header
-    return checkDecodable(header, name);
+    if (HwlError error = checkDecodable(header, name)) return error;
+    // Before the pixel buffer is sized for what the header claims.
+    if (size < impliedFileSize(header)) return endsEarly(name, size, impliedFileSize(header));
+    return {};
 }
 
 } // namespace
@@ -349,7 +368,7 @@ void dequantisePlane(const int32_t* plane, double* real, int width, int height, 
 HwlError readHwlHeader(const std::string& fileName, HwlHeader& header) {
     File file;
     if (HwlError error = openForReading(fileName, file)) return error;
-    return readExactly(file.get(), &header, kHeaderSize, fileName, "header");
+    return readHeaderBytes(file.get(), header, fileName);
 }
 
 HwlError readHwlPlanesFromStream(const uint8_t* data, size_t size, HwlPlanes& planes,
@@ -379,16 +398,21 @@ static HwlError readWholeFile(const std::string& fileName, HwlHeader& header,
                               std::vector<uint8_t>& bytes, bool& headerOnly) {
     File file;
     if (HwlError error = openForReading(fileName, file)) return error;
-    if (HwlError error = readExactly(file.get(), &header, kHeaderSize, fileName, "header"))
-        return error;
+    if (HwlError error = readHeaderBytes(file.get(), header, fileName)) return error;
     headerOnly = planeCount(header.bitsPerPixel) == 0;
     if (headerOnly) return {};
     if (HwlError error = checkDecodable(header, fileName)) return error;
     const uint64_t size = impliedFileSize(header);
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) == 0 && S_ISREG(status.st_mode) &&
+        uint64_t(status.st_size) < size) {
+        return endsEarly(fileName, uint64_t(status.st_size), size);
+    }
     bytes.resize(size);
     std::memcpy(bytes.data(), &header, kHeaderSize);
-    return readExactly(file.get(), bytes.data() + kHeaderSize, size - kHeaderSize, fileName,
-                       "tables and streams");
+    const size_t got = std::fread(bytes.data() + kHeaderSize, 1, size - kHeaderSize, file.get());
+    if (got != size - kHeaderSize) return endsEarly(fileName, kHeaderSize + got, size);
+    return {};
 }
 
 HwlError readHwlPlanes(const std::string& fileName, HwlPlanes& planes) {

@@ -119,8 +119,8 @@ synthesiseLine(const double* low, const double* high, double* out, int n) {
         Lanes e, o;
         interiorLanes(rows, k, none, none, e, o);
 #if defined(__clang__)
-        const Lanes a = __builtin_shufflevector(e, o, 0, 8, 1, 9, 2, 10, 3, 11);
-        const Lanes b = __builtin_shufflevector(e, o, 4, 12, 5, 13, 6, 14, 7, 15);
+        const Lanes a = __builtin_shufflevector(e, o, 0, 4, 1, 5);
+        const Lanes b = __builtin_shufflevector(e, o, 2, 6, 3, 7);
 #else
         const Lanes a = __builtin_shuffle(e, o, evenFirst);
         const Lanes b = __builtin_shuffle(e, o, evenSecond);

@@ -44,9 +44,15 @@ double* highRow(Stage& s, int r) {
     return s.high + ptrdiff_t(r % kHighRing) * s.w;
 }
 
-template <typename Coef>
-__attribute__((target_clones("avx2", "default"))) void dequantiseSpan(const Coef* in, double* out,
+// Function templates cannot take target clones with every compiler: one
+// function per width.
+__attribute__((target_clones("avx2", "default"))) void dequantiseSpan(const int8_t* in, double* out,
                                                                       int count, double factor) {
+    for (int x = 0; x < count; ++x) out[x] = double(in[x]) * factor;
+}
+
+__attribute__((target_clones("avx2", "default"))) void
+dequantiseSpan(const int16_t* in, double* out, int count, double factor) {
     for (int x = 0; x < count; ++x) out[x] = double(in[x]) * factor;
 }
 
@@ -140,18 +146,22 @@ __attribute__((always_inline)) inline LaneInts lanesToBytes(Lanes x) {
     return __builtin_convertvector((x + kRoundingMagic) - kRoundingMagic, LaneInts);
 }
 
+// Pixels x .. x + 3 of a row. Pointers in, bytes out: no vector value
+// crosses into the target clones below.
+__attribute__((always_inline)) inline void bgrLanes(const double* y, const double* u,
+                                                    const double* v, uint8_t* out) {
+    const Lanes ly = lanesAt(y), lu = lanesAt(u), lv = lanesAt(v);
+    const Lanes red = ly + kRedFromV * lv;
+    const Lanes blue = ly + kBlueFromU * lu;
+    const Lanes green = (ly - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
+    const LaneInts pixels = lanesToBytes(blue) | lanesToBytes(green) << 8 | lanesToBytes(red) << 16;
+    std::memcpy(out, &pixels, sizeof pixels);
+}
+
 __attribute__((target_clones("avx2", "default"))) void
 bgrRow(const double* y, const double* u, const double* v, uint8_t* out, int count) {
     int x = 0;
-    for (; x + kLaneCount <= count; x += kLaneCount) {
-        const Lanes ly = lanesAt(y + x), lu = lanesAt(u + x), lv = lanesAt(v + x);
-        const Lanes red = ly + kRedFromV * lv;
-        const Lanes blue = ly + kBlueFromU * lu;
-        const Lanes green = (ly - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
-        const LaneInts pixels =
-            lanesToBytes(blue) | lanesToBytes(green) << 8 | lanesToBytes(red) << 16;
-        std::memcpy(out + 4 * x, &pixels, sizeof pixels);
-    }
+    for (; x + kLaneCount <= count; x += kLaneCount) bgrLanes(y + x, u + x, v + x, out + 4 * x);
     for (; x < count; ++x) {
         const uint32_t pixel = bgrPixel(y[x], u[x], v[x]);
         std::memcpy(out + 4 * x, &pixel, sizeof pixel);

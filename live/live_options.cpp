@@ -41,7 +41,7 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
     app.footer(kKeys);
     bool live = false;
     std::string size = "800x600";
-    app.add_flag("--live", live, "play in live mode (required for the options below)")->required();
+    app.add_flag("--live", live, "play in live mode (the options below need it)");
     app.add_option("--dir", options.dir, "the show directory (script.sqx, the music, data/)")
         ->default_str(".");
     app.add_option("--assets", options.assets,
@@ -56,7 +56,15 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
     } catch (const CLI::Success& help) {
         return app.exit(help);
     } catch (const CLI::ParseError& error) {
-        return fail(error.what());
+        // A mistake: say it, then what the program takes.
+        fail(error.what());
+        std::fprintf(stderr, "\n%s", app.help().c_str());
+        return 1;
+    }
+    if (!live) {
+        fail("options other than --help need --live");
+        std::fprintf(stderr, "\n%s", app.help().c_str());
+        return 1;
     }
     if (!parseScreenSize(size, options.width, options.height)) {
         return fail("--size " + size + ": expected WxH, sides 1 to " +

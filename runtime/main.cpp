@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "live/live_options.h"
 #include "live/live_show.h"
@@ -22,8 +24,22 @@ constexpr const char* kWindowTitle = "Zorvath in da house!";
 constexpr const char* kLiveWindowTitle = "Zorvath in da house! - live";
 constexpr int32_t kLiveColourDepth = 32;
 
+// A show directory holds the script or the pictures; a folder with
+// neither (the repository's root, say) is not one.
+bool inShowFolder() {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file("script.sqx", ignored) ||
+           std::filesystem::is_directory("data", ignored);
+}
+
 [[noreturn]] void report(const ShowError& error) {
     if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
+    // The report names a file; started in the wrong folder, say the way out.
+    if (!inShowFolder()) {
+        std::fprintf(stderr, "indahouse: this folder holds no show (no script.sqx and data/): "
+                             "run makeshow, then start the show in the folder it made, e.g. "
+                             "cd build/showdir && ../runtime/indahouse\n");
+    }
     fatalError(error.module, error.message);
 }
 
@@ -35,6 +51,9 @@ int playShow() {
     case DialogOutcome::kCancel:
         return 0;
     case DialogOutcome::kNoDisplay:
+        std::fprintf(stderr, "indahouse: no display to show the window on; to render the show "
+                             "to a video instead: build/tools/capture build/showdir --size "
+                             "640x480 --fps 30 --video show.mp4\n");
         fatalError(kConfigDialogModule, kConfigDialogFailure);
     }
 

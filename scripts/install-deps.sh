@@ -6,7 +6,7 @@ set -eu
 PACKAGES="
   cmake ninja-build pkg-config g++ clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev xvfb xauth libgl1-mesa-dri libglu1-mesa-dev
+  libsdl2-dev libasound2-dev xvfb xauth libgl1-mesa-dri libglu1-mesa-dev
   libsndfile1-dev libkissfft-dev libopenmpt-dev
   libfltk1.3-dev fluid
   libpng-dev libcli11-dev

@@ -81,9 +81,8 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
     // matter only through the set-up; after it, only frames that run a
     // start callback do anything.
     if (setup >= 0 && (lastDraw < 0 || setup < lastDraw)) times.push_back(gridTime(setup, fps));
-    for (int64_t k = std::max<int64_t>(lastDraw, 0); k < held; ++k) {
-        if (k == lastDraw || (k > setup && runsStart(gridTime(k, fps))))
-            times.push_back(gridTime(k, fps));
+    for (int64_t k = lastDraw >= 0 ? lastDraw : setup + 1; k < held; ++k) {
+        if (k == lastDraw || runsStart(gridTime(k, fps))) times.push_back(gridTime(k, fps));
     }
     return times;
 }

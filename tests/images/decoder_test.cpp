@@ -179,6 +179,11 @@ TEST(HwlBadFiles, TruncationsMissingFilesAndSmallBuffersNameTheFault) {
     HwlHeader header{};
     EXPECT_EQ(decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), false, "x").status,
               HwlStatus::InvalidArgument);
+    // Sizes count whole files, header included, from memory or from a file.
+    const std::string ends = "ends early: 100 of the " + std::to_string(bytes.size()) + " bytes";
+    EXPECT_NE(decode({bytes.begin(), bytes.begin() + 100}).message.find(ends), std::string::npos);
+    const std::string cut = writeTemp("cut.hwl", {bytes.begin(), bytes.begin() + 100});
+    EXPECT_NE(decodeHwl(pixels, header, cut, true).message.find(ends), std::string::npos);
     const std::pair<std::string, HwlStatus> files[] = {
         {testing::TempDir() + "no_such_file.hwl", HwlStatus::FileNotFound},
         {writeTemp("short.hwl", {'H', 'W', 'L', 2}), HwlStatus::ReadError}};
@@ -216,6 +221,12 @@ TEST(HwlBadFiles, BrokenHeadersStreamsAndRandomCorruptionAreRefusedSafely) {
     const HwlError error = decode(header);
     EXPECT_EQ(error.status, HwlStatus::InvalidFile);
     EXPECT_NE(error.message.find("larger than the decoder accepts"), std::string::npos);
+    // 4096 x 4096 from a few hundred symbols: refused before the picture's
+    // buffers are allocated.
+    std::vector<uint8_t> claim = good;
+    claim[4] = claim[6] = 0x10;
+    const HwlError tooFew = decode(claim);
+    EXPECT_NE(tooFew.message.find("symbols reach at most"), std::string::npos) << tooFew.message;
     std::mt19937 rng(99);
     int decoded = 0;
     for (int trial = 0; trial < 1500; ++trial) {

@@ -3,7 +3,10 @@
 // (config_dialog_probe prints how it ended and the settings it left).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -155,9 +158,31 @@ TEST(ShowProgram, FailuresEndWithTheExactReportAndExitCodeOne) {
         EXPECT_EQ(runShow(dir, kOffscreen + audio).first, 1) << readFile(dir + "/show.log");
         EXPECT_EQ(readFile(dir + "/error.txt"), report(module, message));
         EXPECT_NE(readFile(dir + "/show.log").find(message), std::string::npos) << message;
+        EXPECT_EQ(readFile(dir + "/show.log").find("holds no show"), std::string::npos) << message;
     }
+    // Only outside a show folder, and without a display, the terminal also
+    // says what to do.
     const std::string dir = makeShow(kScript);
+    std::filesystem::remove_all(dir + "/data");
+    std::filesystem::remove(dir + "/script.sqx");
+    EXPECT_EQ(runShow(dir, kOffscreen + "dummy").first, 1);
+    EXPECT_NE(readFile(dir + "/show.log").find("this folder holds no show"), std::string::npos);
     EXPECT_EQ(runShow(dir, "env -u DISPLAY").first, 1);
     EXPECT_EQ(readFile(dir + "/error.txt"),
               report("Startup Dialog", "Can`t create startup dialog"));
+    EXPECT_NE(readFile(dir + "/show.log").find("build/tools/capture build/showdir"),
+              std::string::npos);
+}
+
+// Options are the live mode's; a mistaken one gets the help, not the show.
+TEST(ShowProgram, UnknownOptionsPrintTheHelp) {
+    const std::string command = std::string(kExe) + " --fullscreen 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    for (char buffer[256]; std::fgets(buffer, sizeof buffer, pipe);) said += buffer;
+    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 1);
+    EXPECT_EQ(said.rfind("indahouse: The following argument was not expected: --fullscreen", 0), 0u)
+        << said;
+    EXPECT_NE(said.find("--live"), std::string::npos) << said;
 }
