@@ -12,6 +12,7 @@
 # executions, executions a second, edges covered and findings.
 #   -j JOBS  parallel jobs per target (libFuzzer -jobs and -workers)
 #   -r RUNS  stop each job after this many executions (0: only the time box)
+# FUZZ_FLAGS adds libFuzzer options (e.g. "-fork=2 -ignore_ooms=1").
 # Needs clang, cmake, ninja and the project's packages. A developer's tool,
 # not part of the test command.
 set -eu
@@ -77,6 +78,8 @@ for target in $targets; do
     [ -f "fuzz/dict/$target.dict" ] && flags+=(-dict="$root/fuzz/dict/$target.dict")
     [ "$runs" -gt 0 ] && flags+=(-runs="$runs")
     [ "$jobs" -gt 1 ] && flags+=(-jobs="$jobs" -workers="$jobs")
+    # shellcheck disable=SC2206 # one word per option
+    flags+=(${FUZZ_FLAGS:-})
     echo "== $target: $seconds s, $jobs job(s) =="
     # Runs in the log folder: with -jobs, libFuzzer writes fuzz-N.log there.
     (cd "$logs" && "$build/fuzz/$target" "${flags[@]}" "$scratch" "$root/fuzz/corpus/$target" \
