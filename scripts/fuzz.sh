@@ -11,7 +11,8 @@
 # out-of-memory inputs go to build-fuzz/findings/TARGET. Prints, per target:
 # executions, executions a second, edges covered and findings.
 #   -j JOBS  parallel jobs per target (libFuzzer -jobs and -workers)
-#   -r RUNS  stop each job after this many executions (0: only the time box)
+#   -r RUNS  stop after this many executions of each target, shared among its
+#            jobs (0: only the time box)
 # FUZZ_FLAGS adds libFuzzer options (e.g. "-fork=2 -ignore_ooms=1").
 # Needs clang, cmake, ninja and the project's packages. A developer's tool,
 # not part of the test command.
@@ -76,7 +77,7 @@ for target in $targets; do
     flags=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512
         -artifact_prefix="$findings/" -print_final_stats=1)
     [ -f "fuzz/dict/$target.dict" ] && flags+=(-dict="$root/fuzz/dict/$target.dict")
-    [ "$runs" -gt 0 ] && flags+=(-runs="$runs")
+    [ "$runs" -gt 0 ] && flags+=(-runs=$(((runs + jobs - 1) / jobs)))
     [ "$jobs" -gt 1 ] && flags+=(-jobs="$jobs" -workers="$jobs")
     # shellcheck disable=SC2206 # one word per option
     flags+=(${FUZZ_FLAGS:-})
