@@ -19,7 +19,7 @@ ctest --test-dir build --output-on-failure -j "$JOBS"
 
 echo "== sanitizer build =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-    -DINDAHOUSE_SANITIZE=ON -DINDAHOUSE_BENCH=OFF -DINDAHOUSE_TEST_SHOWDIR="$PWD/build/showdir"
+    -DINDAHOUSE_SANITIZE=ON -DINDAHOUSE_BENCH=OFF -DINDAHOUSE_FUZZ=ON -DINDAHOUSE_TEST_SHOWDIR="$PWD/build/showdir"
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

@@ -184,7 +184,9 @@ class LineCompiler {
         cursor_.skipSpaces();
         if (!cursor_.accept('('))
             return error(cursor_.column(), "expected '(' after " + quoted(name));
+        // Only the arguments the operator takes are kept; the rest are counted.
         std::vector<Argument> arguments;
+        size_t count = 0;
         cursor_.skipSpaces();
         if (cursor_.peek() != ')') {
             for (;;) {
@@ -192,7 +194,7 @@ class LineCompiler {
                 const int32_t column = cursor_.column();
                 const std::string_view token = cursor_.argument();
                 if (token.empty()) return error(column, "expected an argument");
-                arguments.push_back({token, column});
+                if (count++ < static_cast<size_t>(expected)) arguments.push_back({token, column});
                 cursor_.skipSpaces();
                 if (!cursor_.accept(',')) break;
             }
@@ -201,10 +203,10 @@ class LineCompiler {
             return error(cursor_.column(),
                          "expected ',' or ')' in the arguments of " + quoted(name));
         }
-        if (static_cast<int>(arguments.size()) != expected) {
+        if (count != static_cast<size_t>(expected)) {
             return error(cursor_.column(), std::string(info->name) + " takes " +
                                                std::to_string(expected) + " arguments, not " +
-                                               std::to_string(arguments.size()));
+                                               std::to_string(count));
         }
         cursor_.accept(')');
         cursor_.skipSpaces();

@@ -1,6 +1,6 @@
 #include "tools/makeshow_state.h"
 
-#include <sstream>
+#include <algorithm>
 
 #include "tools/makeshow_files.h"
 #include "tools/makeshow_hash.h"
@@ -11,6 +11,8 @@ const char* const kStateHeader =
     "# makeshow: each output, the key it was built from, the hash of its bytes.\n"
     "# Delete this file (or run makeshow --force) to build everything again.\n";
 
+constexpr std::string_view kSpaces = " \t\r\v\f";
+
 std::string statePath(const std::string& outDir) {
     return outDir + "/" + kStateFile;
 }
@@ -18,19 +20,35 @@ std::string statePath(const std::string& outDir) {
 } // namespace
 
 BuildState readBuildState(const std::string& outDir) {
-    BuildState state;
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(statePath(outDir), bytes).empty()) return state;
-    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
-    std::string line;
-    while (std::getline(lines, line)) {
+    if (!readFileBytes(statePath(outDir), bytes).empty()) return {};
+    return parseBuildState(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+BuildState parseBuildState(std::string_view text) {
+    BuildState state;
+    while (!text.empty()) {
+        const size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
         if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string path, key, fileHash, extra;
+        // Exactly three fields: PATH KEY FILEHASH.
+        std::string_view fields[4];
+        size_t count = 0;
+        while (count < 4) {
+            const size_t begin = line.find_first_not_of(kSpaces);
+            if (begin == std::string_view::npos) break;
+            line.remove_prefix(begin);
+            const size_t end = std::min(line.find_first_of(kSpaces), line.size());
+            fields[count++] = line.substr(0, end);
+            line.remove_prefix(end);
+        }
         OutputRecord record;
-        if (!(fields >> path >> key >> fileHash) || (fields >> extra)) continue;
-        if (!parseHashText(key, record.key) || !parseHashText(fileHash, record.fileHash)) continue;
-        state[path] = record;
+        if (count != 3 || !parseHashText(fields[1], record.key) ||
+            !parseHashText(fields[2], record.fileHash))
+            continue;
+        state[std::string(fields[0])] = record;
     }
     return state;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr const char* kStateFile = "makeshow.state";
@@ -22,6 +23,9 @@ using BuildState = std::map<std::string, OutputRecord>;
 // A missing state file is an empty state (everything gets built); lines that
 // do not read are dropped, so their outputs are built again.
 BuildState readBuildState(const std::string& outDir);
+
+// The same on the state file's text.
+BuildState parseBuildState(std::string_view text);
 
 // Empty on success.
 std::string writeBuildState(const std::string& outDir, const BuildState& state);

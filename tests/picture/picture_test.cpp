@@ -35,6 +35,7 @@ TEST(Manifest, ReadsEntriesSkippingCommentsAndRefusesBadLinesNamingTheLine) {
     // Bad lines are refused naming the line and the cause.
     const std::pair<const char*, const char*> cases[] = {
         {"a b.svg 256x256\n", ":1: expected NAME SOURCE WIDTHxHEIGHT ALPHA, found 3 fields"},
+        {"a b.svg 8x8 none c d\n", ":1: expected NAME SOURCE WIDTHxHEIGHT ALPHA, found 6 fields"},
         {"\n\nsky sky.png 256x256 none\n", ":3: source \"sky.png\" is neither a .svg drawing"},
         {"a a.svg 200x256 none\n", ":1: size \"200x256\" is not WIDTHxHEIGHT in powers of two"},
         {"a a.svg 8192x8 none\n", ":1: size"},

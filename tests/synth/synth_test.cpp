@@ -75,6 +75,8 @@ section zero 0 1
 TEST(ScoreParser, ReportsMistakesAtTheirLineAndColumn) {
     // Lines that most cases share; the mistake comes after them.
     const std::string head = "instrument k kick\ninstrument b bass\npattern p 1 4\n  x x x x\n";
+    std::string steps51;
+    for (int i = 0; i < 51; ++i) steps51 += " x";
     const struct {
         std::string text;
         int line, column;
@@ -112,6 +114,12 @@ TEST(ScoreParser, ReportsMistakesAtTheirLineAndColumn) {
         {head + "section s 0 2\n  k p at 1 at 1\n", 6, 12, "set twice"},
         {head + "section a 0 4\n  k p\nsection c 3 2\n", 7, 11, "overlaps section 'a'"},
         {head + "pattern n 1 1\n  G9\nsection s 0 1\n  b n transpose 12\n", 8, 17, "out of range"},
+        {head + "pattern n 1 1\n  C-1\nsection s 0 1\n  b n transpose -1\n", 8, 17, "out of range"},
+        // The first written of the sections overlapped, though another comes first in bar order.
+        {head + "section u 4 2\n  k p\nsection v 0 2\n  k p\nsection w 1 4\n", 9, 11,
+         "overlaps section 'u'"},
+        // A line of steps holds any number of words.
+        {head + "pattern q 1 50\n" + steps51, 6, 102, "already has its 50 steps"},
         {head, 1, 1, "no section"}};
     for (const auto& bad : cases) {
         Score score;

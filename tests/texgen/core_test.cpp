@@ -404,6 +404,7 @@ TEST(TextCompile, MistakesAreReportedAtLineAndColumn) {
         {l0("blurLayr(0,0);"), 2, 1, "unknown operator 'blurLayr'"},
         {l0("blurLayer 0,0);"), 2, 11, "expected '(' after 'blurLayer'"},
         {l0("blurLayer(0);"), 2, 12, "blurLayer takes 2 arguments, not 1"},
+        {l0("blurLayer(0,0,1);"), 2, 16, "blurLayer takes 2 arguments, not 3"},
         {l0("woodLayer(0,1,2.5);"), 2, 15, "argument rotation: expected an integer, found '2.5'"},
         {l0("colorLayer(0,16777217,0,0);"), 2, 14,
          "argument red: '16777217' cannot be stored exactly as a float (nearest: "

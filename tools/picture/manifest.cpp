@@ -16,15 +16,24 @@ std::string_view stripComment(std::string_view line) {
     return hash == std::string_view::npos ? line : line.substr(0, hash);
 }
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
+// A line's fields: the first kFieldCount of them, and how many there are
+// (a line of a million fields is only counted).
+struct Fields {
+    std::string_view field[kFieldCount];
+    size_t count = 0;
+};
+
+Fields splitFields(std::string_view line) {
+    Fields fields;
     size_t at = 0;
     while (at < line.size()) {
         const size_t begin = line.find_first_not_of(" \t\r", at);
         if (begin == std::string_view::npos) break;
         size_t end = line.find_first_of(" \t\r", begin);
         if (end == std::string_view::npos) end = line.size();
-        fields.push_back(line.substr(begin, end - begin));
+        if (fields.count < kFieldCount)
+            fields.field[fields.count] = line.substr(begin, end - begin);
+        ++fields.count;
         at = end;
     }
     return fields;
@@ -69,12 +78,13 @@ bool parseAlpha(std::string_view text, AlphaKind& kind) {
 }
 
 // Checks one line's four fields and fills `entry`; returns the cause or "".
-std::string parseEntry(const std::vector<std::string_view>& fields, ManifestEntry& entry) {
-    if (fields.size() != kFieldCount) {
-        return "expected NAME SOURCE WIDTHxHEIGHT ALPHA, found " + std::to_string(fields.size()) +
+std::string parseEntry(const Fields& fields, ManifestEntry& entry) {
+    if (fields.count != kFieldCount) {
+        return "expected NAME SOURCE WIDTHxHEIGHT ALPHA, found " + std::to_string(fields.count) +
                " fields";
     }
-    const std::string_view name = fields[0], source = fields[1], size = fields[2];
+    const std::string_view name = fields.field[0], source = fields.field[1], size = fields.field[2],
+                           alpha = fields.field[3];
     if (!isValidName(name)) {
         return "picture name \"" + std::string(name) + "\" may hold only letters, digits and _";
     }
@@ -91,8 +101,8 @@ std::string parseEntry(const std::vector<std::string_view>& fields, ManifestEntr
     if (!parseSize(size, entry.width, entry.height)) {
         return "size \"" + std::string(size) + "\" is not WIDTHxHEIGHT in powers of two 2..4096";
     }
-    if (!parseAlpha(fields[3], entry.alpha)) {
-        return "alpha \"" + std::string(fields[3]) + "\" is not companion, blue or none";
+    if (!parseAlpha(alpha, entry.alpha)) {
+        return "alpha \"" + std::string(alpha) + "\" is not companion, blue or none";
     }
     if (entry.alpha == AlphaKind::Companion && entry.sourceKind != SourceKind::Svg) {
         return "a texture program has no alpha to make a companion from";
@@ -126,8 +136,8 @@ PictureError parseManifest(std::string_view text, const std::string& fileName,
         const std::string_view line = text.substr(at, end - at);
         at = end + 1;
         ++lineNumber;
-        const auto fields = splitFields(stripComment(line));
-        if (fields.empty()) continue;
+        const Fields fields = splitFields(stripComment(line));
+        if (fields.count == 0) continue;
         const std::string where = fileName + ":" + std::to_string(lineNumber) + ": ";
         ManifestEntry entry;
         if (std::string cause = parseEntry(fields, entry); !cause.empty()) return {where + cause};

@@ -5,6 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "tools/synth/score.h"
@@ -55,19 +59,24 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-std::vector<Word> splitWords(std::string_view line) {
+// The next word of `line` from `at` on, or none before its end or comment.
+std::optional<Word> nextWord(std::string_view line, size_t& at) {
+    while (at < line.size() && isSpace(line[at])) ++at;
+    if (at == line.size() || line[at] == '#') return std::nullopt;
+    const size_t start = at;
+    while (at < line.size() && !isSpace(line[at])) ++at;
+    return Word{line.substr(start, at - start), int32_t(start + 1)};
+}
+
+// The first `limit` words of a line.
+std::vector<Word> splitWords(std::string_view line, size_t limit) {
     std::vector<Word> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        if (isSpace(line[i])) {
-            ++i;
-            continue;
-        }
-        if (line[i] == '#') break;
-        const size_t start = i;
-        while (i < line.size() && !isSpace(line[i])) ++i;
-        words.push_back({line.substr(start, i - start), int32_t(start + 1)});
-    }
+    size_t at = 0;
+    while (words.size() < limit)
+        if (const std::optional<Word> word = nextWord(line, at))
+            words.push_back(*word);
+        else
+            break;
     return words;
 }
 
@@ -144,6 +153,12 @@ constexpr SoundKey kSoundKeys[] = {
     {"mono", &Sound::mono, KeyUse::Tuned, 0, 1, true},
 };
 
+// The most words a statement line holds: an instrument with every setting.
+// Every statement fails at the first word past what it can hold, so words
+// beyond one more than this are never read (a line of steps is read word by
+// word instead: it may hold any number of them).
+constexpr size_t kMaxStatementWords = 3 + 2 * std::size(kSoundKeys) + 1;
+
 bool keySuits(KeyUse use, InstrumentType type) {
     switch (use) {
     case KeyUse::Every:
@@ -163,13 +178,13 @@ class Reader {
 
     void readLine(int32_t line, std::string_view text) {
         line_ = line;
-        const std::vector<Word> words = splitWords(text);
+        const std::vector<Word> words = splitWords(text, kMaxStatementWords);
         if (words.empty()) return;
         if (isKeyword(words[0].text)) {
             closeBlock();
             statement(words);
         } else if (block_ == Block::Pattern) {
-            patternSteps(words);
+            patternSteps(text);
         } else if (block_ == Block::Section) {
             placement(words);
         } else {
@@ -269,22 +284,19 @@ class Reader {
         if (!isName(word.text))
             fail(word, quoted(word.text) + " is not a name: use letters, digits and '_'");
         if (isKeyword(word.text)) fail(word, quoted(word.text) + " is a keyword, not a name");
-        if (findInstrument(word.text) >= 0 || findPattern(word.text) >= 0 ||
-            std::any_of(score_.sections.begin(), score_.sections.end(),
-                        [&](const Section& s) { return s.name == word.text; }))
+        if (instrumentIndex_.count(word.text) || patternIndex_.count(word.text) ||
+            sectionNames_.count(word.text))
             fail(word, std::string(what) + " " + quoted(word.text) + " is already defined");
     }
 
     int32_t findInstrument(std::string_view name) const {
-        for (size_t i = 0; i < score_.instruments.size(); ++i)
-            if (score_.instruments[i].name == name) return int32_t(i);
-        return -1;
+        const auto found = instrumentIndex_.find(name);
+        return found == instrumentIndex_.end() ? -1 : found->second;
     }
 
     int32_t findPattern(std::string_view name) const {
-        for (size_t i = 0; i < score_.patterns.size(); ++i)
-            if (score_.patterns[i].name == name) return int32_t(i);
-        return -1;
+        const auto found = patternIndex_.find(name);
+        return found == patternIndex_.end() ? -1 : found->second;
     }
 
     void instrument(const std::vector<Word>& words) {
@@ -316,6 +328,7 @@ class Reader {
                 entry->whole ? whole(words[i + 1], entry->min, entry->max, what)
                              : number(words[i + 1], entry->min, entry->max, what);
         }
+        instrumentIndex_[words[1].text] = int32_t(score_.instruments.size());
         score_.instruments.push_back(std::move(instrument));
     }
 
@@ -329,7 +342,9 @@ class Reader {
         pattern.bars = whole(words[2], 1, kMaxBar, "the pattern's bars");
         if (words.size() == 4)
             pattern.stepsPerBar = whole(words[3], 1, kMaxStepsPerBar, "the steps per bar");
+        patternIndex_[words[1].text] = int32_t(score_.patterns.size());
         score_.patterns.push_back(std::move(pattern));
+        noteRanges_.push_back({kMaxMidiNote, 0});
         patternWord_ = words[1];
         patternLine_ = line_;
         block_ = Block::Pattern;
@@ -394,9 +409,12 @@ class Reader {
         return step;
     }
 
-    void patternSteps(const std::vector<Word>& words) {
+    void patternSteps(std::string_view text) {
         Pattern& pattern = score_.patterns.back();
-        for (const Word& word : words) {
+        NoteRange& range = noteRanges_.back();
+        size_t at = 0;
+        while (const std::optional<Word> next = nextWord(text, at)) {
+            const Word& word = *next;
             if (word.text == "|") continue;
             if (pattern.steps.size() == patternLength(pattern))
                 fail(word, "pattern " + quoted(pattern.name) + " already has its " +
@@ -405,6 +423,10 @@ class Reader {
             const Step parsed = step(word, pattern);
             pattern.hasHits |= parsed.kind == Step::Kind::Hit;
             pattern.hasNotes |= parsed.kind == Step::Kind::Notes;
+            for (uint8_t n = 0; n < parsed.noteCount; ++n) {
+                range.lowest = std::min<int32_t>(range.lowest, parsed.notes[n]);
+                range.highest = std::max<int32_t>(range.highest, parsed.notes[n]);
+            }
             pattern.steps.push_back(parsed);
         }
     }
@@ -430,15 +452,33 @@ class Reader {
         section.startBar = whole(words[2], 0, kMaxBar, "the section's start bar");
         section.bars = whole(words[3], 1, kMaxBar, "the section's bars");
         section.line = line_;
-        for (const Section& other : score_.sections) {
-            if (section.startBar < other.startBar + other.bars &&
-                other.startBar < section.startBar + section.bars)
-                fail(words[2], "section " + quoted(section.name) + " overlaps section " +
-                                   quoted(other.name) + " (bars " + std::to_string(other.startBar) +
-                                   " to " + std::to_string(other.startBar + other.bars - 1) + ")");
-        }
+        checkOverlap(section, words[2]);
+        sectionNames_.insert(words[1].text);
+        sectionsByStart_[section.startBar] = score_.sections.size();
         score_.sections.push_back(std::move(section));
         block_ = Block::Section;
+    }
+
+    // Sections never overlap each other, so those a new one overlaps follow
+    // each other in bar order, from the one before its start on; the error
+    // names the one written first.
+    void checkOverlap(const Section& section, const Word& word) const {
+        auto at = sectionsByStart_.lower_bound(section.startBar);
+        if (at != sectionsByStart_.begin()) --at;
+        const Section* first = nullptr;
+        size_t firstIndex = 0;
+        for (; at != sectionsByStart_.end() && at->first < section.startBar + section.bars; ++at) {
+            const Section& other = score_.sections[at->second];
+            if (other.startBar + other.bars > section.startBar &&
+                (!first || at->second < firstIndex)) {
+                first = &other;
+                firstIndex = at->second;
+            }
+        }
+        if (first)
+            fail(word, "section " + quoted(section.name) + " overlaps section " +
+                           quoted(first->name) + " (bars " + std::to_string(first->startBar) +
+                           " to " + std::to_string(first->startBar + first->bars - 1) + ")");
     }
 
     void placement(const std::vector<Word>& words) {
@@ -484,7 +524,7 @@ class Reader {
                 placement.levelDb = number(value, kMinDb, kMaxGainDb, "'level'");
             } else if (key.text == "transpose") {
                 placement.transpose = whole(value, -kMaxTranspose, kMaxTranspose, "'transpose'");
-                checkTranspose(pattern, placement.transpose, value);
+                checkTranspose(placement.pattern, placement.transpose, value);
             } else {
                 if (isDrum(instrument.type))
                     fail(key, "'cutoff' does not apply to the drum " + quoted(instrument.name));
@@ -501,15 +541,19 @@ class Reader {
         score_.sections.back().placements.push_back(placement);
     }
 
-    void checkTranspose(const Pattern& pattern, int32_t transpose, const Word& word) const {
-        for (const Step& step : pattern.steps)
-            for (uint8_t n = 0; n < step.noteCount; ++n) {
-                const int32_t note = step.notes[n] + transpose;
-                if (note < 0 || note > kMaxMidiNote)
-                    fail(word, "transposing pattern " + quoted(pattern.name) +
-                                   " takes a note out of range");
-            }
+    void checkTranspose(int32_t pattern, int32_t transpose, const Word& word) const {
+        const Pattern& steps = score_.patterns[size_t(pattern)];
+        const NoteRange& range = noteRanges_[size_t(pattern)];
+        if (steps.hasNotes &&
+            (range.lowest + transpose < 0 || range.highest + transpose > kMaxMidiNote))
+            fail(word, "transposing pattern " + quoted(steps.name) + " takes a note out of range");
     }
+
+    // The lowest and highest note of a pattern, so that a transpose is
+    // checked without going over its steps again for each placement.
+    struct NoteRange {
+        int32_t lowest = 0, highest = 0;
+    };
 
     Score& score_;
     int32_t line_ = 0;
@@ -517,6 +561,13 @@ class Reader {
     Word patternWord_;
     int32_t patternLine_ = 0;
     std::vector<std::string_view> seenSettings_;
+    // Names are looked up for every placement and every new name, so by
+    // hash rather than by walking the lists. The views are into the text,
+    // which outlives the reader.
+    std::unordered_map<std::string_view, int32_t> instrumentIndex_, patternIndex_;
+    std::unordered_set<std::string_view> sectionNames_;
+    std::map<int32_t, size_t> sectionsByStart_; // start bar -> index in score_.sections
+    std::vector<NoteRange> noteRanges_;         // one a pattern
 };
 
 } // namespace
