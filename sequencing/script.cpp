@@ -84,7 +84,21 @@ bool isSceneTime(int32_t t) {
     return t >= 0 && t <= kMaxTimelineLength;
 }
 
-TimelineError parseSceneLine(std::string_view line, ScenePlacements* placements) {
+// What reading the lines so far has gathered besides the timelines.
+struct ReadState {
+    MusicSettings& music;
+    ScenePlacements* placements;
+    ScriptWarnings* warnings;
+    int line = 0;
+    int musicLine = 0; // the line of the last "@music", 0 before one
+    int scenesPlaced = 0;
+
+    void warn(std::string message) {
+        if (warnings) warnings->push_back({line, std::move(message)});
+    }
+};
+
+TimelineError parseSceneLine(std::string_view line, ReadState& state) {
     FieldReader fields(line);
     const std::string_view name = fields.next();
     const Scene* scene = name.empty() ? nullptr : findScene(name);
@@ -103,53 +117,90 @@ TimelineError parseSceneLine(std::string_view line, ScenePlacements* placements)
     if (!parseScriptNumber(fields.next(), end)) return timelineFailure(kBadSceneEnd);
     if (!isSceneTime(end)) return timelineFailure(kSceneTimeOutOfRange);
 
+    if (end < start) {
+        state.warn(scene->name + " ends at " + std::to_string(end) + " ms, before it starts at " +
+                   std::to_string(start) + " ms: it never draws");
+    }
     placeScene(timeline, scene, start, end);
-    if (placements) placements->push_back({scene->name, id, start, end});
+    ++state.scenesPlaced;
+    if (state.placements) state.placements->push_back({scene->name, id, start, end});
     return {};
 }
 
-TimelineError parseMusicLine(std::string_view line, MusicSettings& music) {
+TimelineError parseMusicLine(std::string_view line, ReadState& state) {
+    if (state.musicLine > 0) {
+        state.warn("a second @music line: it replaces the one on line " +
+                   std::to_string(state.musicLine));
+    }
+    state.musicLine = state.line;
+    MusicSettings& music = state.music;
     FieldReader fields(line);
     music.musicLabel = std::string(fields.next().substr(0, kMaxNameLength));
     music.musicFile = std::string(fields.next());
     if (!parseScriptNumber(fields.next(), music.musicStart))
         return timelineFailure(kBadModuleStart);
     if (!parseScriptNumber(fields.next(), music.musicEnd)) return timelineFailure(kBadModuleEnd);
-    int32_t state = 0; // must be a number; nothing uses it
-    if (!parseScriptNumber(fields.rest, state)) return timelineFailure(kBadModuleState);
+    int32_t moduleState = 0; // must be a number; nothing uses it
+    if (!parseScriptNumber(fields.rest, moduleState)) return timelineFailure(kBadModuleState);
     return {};
 }
 
-TimelineError runLine(std::string_view line, MusicSettings& music, ScenePlacements* placements) {
+// A bounded, printable excerpt of a word from the file, for messages.
+std::string quoted(std::string_view word) {
+    constexpr size_t kMaxQuoted = 24;
+    std::string text;
+    for (const char c : word.substr(0, kMaxQuoted)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        text += u >= 0x20 && u < 0x7F ? std::string(1, c) : "?";
+    }
+    return word.size() > kMaxQuoted ? text + "..." : text;
+}
+
+TimelineError runLine(std::string_view line, ReadState& state) {
     if (line.empty() || line[0] != kCommandMark) return {}; // comment or blank
     const size_t space = line.find(kFieldSeparator);
     if (space == std::string_view::npos) return timelineFailure(kEmptyCommand);
     const std::string_view word = line.substr(0, space);
-    if (word == "@music") return parseMusicLine(line, music);
-    if (word == "@scene") return parseSceneLine(line, placements);
-    return {}; // an unknown command word is ignored
+    if (word == "@music") return parseMusicLine(line, state);
+    if (word == "@scene") return parseSceneLine(line, state);
+    // An unknown command word is ignored, as it always was.
+    state.warn("unknown command " + quoted(word) +
+               " (ignored): the commands are @scene and @music");
+    return {};
 }
 
 } // namespace
 
 TimelineError loadScriptText(std::string_view text, MusicSettings& music, std::string_view name,
-                             ScenePlacements* placements) {
+                             ScenePlacements* placements, ScriptWarnings* warnings) {
     LineReader reader{text};
-    int lineNumber = 0;
+    ReadState state{music, placements, warnings};
     do { // even an empty text gives one (empty) line
-        ++lineNumber;
-        TimelineError error = runLine(reader.next(), music, placements);
+        ++state.line;
+        TimelineError error = runLine(reader.next(), state);
         if (error) {
-            error.detail = std::string(name) + ", line " + std::to_string(lineNumber);
-            error.line = lineNumber;
+            error.detail = std::string(name) + ", line " + std::to_string(state.line);
+            error.line = state.line;
             return error;
         }
     } while (!reader.atEnd());
+    if (state.scenesPlaced == 0) {
+        state.line = 0;
+        state.warn("no @scene line places a scene: the show plays only a cleared screen");
+    }
     return {};
 }
 
+void printScriptWarnings(const std::string& fileName, const ScriptWarnings& warnings) {
+    for (const ScriptWarning& warning : warnings) {
+        const std::string where =
+            warning.line > 0 ? fileName + ":" + std::to_string(warning.line) : fileName;
+        std::fprintf(stderr, "%s: warning: %s\n", where.c_str(), warning.message.c_str());
+    }
+}
+
 TimelineError loadScript(const std::string& fileName, MusicSettings& music,
-                         ScenePlacements* placements) {
+                         ScenePlacements* placements, ScriptWarnings* warnings) {
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
     if (!file) return timelineFailure(kCouldNotLoad, fileName + ": " + std::strerror(errno));
     std::string text;
@@ -163,5 +214,5 @@ TimelineError loadScript(const std::string& fileName, MusicSettings& music,
         return timelineFailure(kCouldNotLoad, fileName + ": " + std::strerror(readError));
     if (text.size() > kMaxScriptBytes)
         return timelineFailure(kCouldNotLoad, fileName + ": larger than any script");
-    return loadScriptText(text, music, fileName, placements);
+    return loadScriptText(text, music, fileName, placements, warnings);
 }

@@ -37,16 +37,30 @@ struct ScenePlacement {
 };
 using ScenePlacements = std::vector<ScenePlacement>;
 
+// A line the reader accepts as the show always has, but that is most likely
+// a mistake: an unknown command word, a scene that ends before it starts,
+// a second music line; and a script that places no scene at all (line 0).
+struct ScriptWarning {
+    int line = 0;
+    std::string message;
+};
+using ScriptWarnings = std::vector<ScriptWarning>;
+
 // Reads the whole file. "Could not load Script file!" when it cannot be
 // opened or read, otherwise the first script error, or ok.
-// Every placement applied is added to `placements` when given.
+// Every placement applied is added to `placements` when given, and the
+// warnings about the lines read to `warnings`.
 TimelineError loadScript(const std::string& fileName, MusicSettings& music,
-                         ScenePlacements* placements = nullptr);
+                         ScenePlacements* placements = nullptr, ScriptWarnings* warnings = nullptr);
 
 // The same on script text already in memory; `name` only labels `detail`.
 TimelineError loadScriptText(std::string_view text, MusicSettings& music,
                              std::string_view name = "script",
-                             ScenePlacements* placements = nullptr);
+                             ScenePlacements* placements = nullptr,
+                             ScriptWarnings* warnings = nullptr);
+
+// "script.sqx:7: warning: ..." for each warning, on stderr.
+void printScriptWarnings(const std::string& fileName, const ScriptWarnings& warnings);
 
 // A script number: optional leading spaces or tabs, an optional "+" or "-",
 // an optional base prefix ("$" hex, "%" binary, "&" octal), one or more

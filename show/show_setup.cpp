@@ -62,9 +62,11 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
     if (timelineError) return failure(timelineError.module, timelineError.message);
-    if (TimelineError error = loadScript(kScriptFile, music, placements)) {
+    ScriptWarnings warnings;
+    if (TimelineError error = loadScript(kScriptFile, music, placements, &warnings)) {
         return failure(error.module, error.message, error.detail);
     }
+    printScriptWarnings(kScriptFile, warnings);
     if (music.musicFile && start != MusicStart::None) {
         const MusicError error = startMusic(start == MusicStart::WithSound, music);
         if (error) return failure(error.module, error.message, error.detail);
@@ -87,7 +89,9 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements) {
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &error);
     MusicSettings newMusic;
     ScenePlacements newPlacements;
-    if (!error) error = loadScript(kScriptFile, newMusic, &newPlacements);
+    ScriptWarnings warnings;
+    if (!error) error = loadScript(kScriptFile, newMusic, &newPlacements, &warnings);
+    printScriptWarnings(kScriptFile, warnings);
     if (error) {
         keep(true);
         return ShowError{error.module, error.message, error.detail, error.line};

@@ -254,6 +254,28 @@ TEST_F(ScriptTest, LaterLinesWinAndReadingStopsAtTheFirstError) {
     EXPECT_EQ(draws({20000, 30000}), "d3 -");
 }
 
+// Lines the show keeps accepting but that are most likely mistakes come
+// back as warnings with their line numbers, and only those.
+TEST_F(ScriptTest, LikelyMistakesAreWarnedAboutByLine) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"@scene Scene1 1 0 10 \n@music a a.ogg 0 0 0\n", {}},
+        {"", {"0: no @scene line"}},
+        {"; only a remark\n@scen% Scene1 1 0 10\n", {"2: unknown command @scen%", "0: no @scene"}},
+        {"@scene Scene3 1 2000 1000 \n", {"1: Scene3 ends at 1000 ms, before it starts at 2000"}},
+        {"@music a a.ogg 0 0 0\n@scene Scene1 1 0 10 \n@music b b.ogg 0 0 0\n",
+         {"3: a second @music line: it replaces the one on line 1"}},
+    };
+    for (const auto& [text, expected] : cases) {
+        ScriptWarnings warnings;
+        ASSERT_TRUE(loadScriptText(text, music, "s", nullptr, &warnings).ok()) << text;
+        ASSERT_EQ(warnings.size(), expected.size()) << text;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const std::string said = std::to_string(warnings[i].line) + ": " + warnings[i].message;
+            EXPECT_EQ(said.rfind(expected[i], 0), 0u) << said;
+        }
+    }
+}
+
 TEST(ScriptNumber, AcceptsExactlyTheScriptSyntax) {
     // Each base once, and each bound on both sides.
     // clang-format off
