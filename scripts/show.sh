@@ -1,14 +1,16 @@
 #!/bin/sh
-# Installs what is missing, builds, makes the show's content from assets/
-# into build/showdir (only what changed since the last time), and plays the show
-# from there. Without a display it says so and prints the command that
+# Installs what is missing, builds the show and its tools, makes the show's
+# content from assets/ into build/showdir (only what changed since the last
+# time), and plays the show from there. Without a display it says so and prints the command that
 # renders the show to a video instead.
 set -eu
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
+# Only what playing needs: the show, makeshow, and capture for a machine
+# without a display. The test command builds the tests and benchmarks.
+cmake --build build -j "$(nproc)" --target indahouse makeshow capture
 build/tools/makeshow build/showdir
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
