@@ -27,6 +27,7 @@
 #include "images/hwl_decoder.h"
 #include "images/hwl_encode.h"
 #include "images/hwl_format.h"
+#include "tools/file_kind.h"
 #include "tools/png_io.h"
 
 namespace {
@@ -218,17 +219,29 @@ struct DecodeOptions {
     bool noAlpha = false;
 };
 
-void checkDecodable(const std::string& fileName, const hwl::HwlHeader& header) {
-    if (hwl::planeCount(header.bitsPerPixel) == 0)
-        throw Failure{fileName + ": bits per pixel " + std::to_string(header.bitsPerPixel) +
-                      " holds no decodable image"};
+// After a decode: the decoder's error, or no image for this bits-per-pixel
+// value. The decoder ignores the magic, as it must; a file that fails and
+// does not start with it was most likely never an HWL file, so say that.
+void checkDecoded(const hwl::HwlError& error, const hwl::HwlHeader& header,
+                  const std::vector<uint8_t>& bytes, const std::string& fileName) {
+    if (!error && hwl::planeCount(header.bitsPerPixel) != 0) return;
+    const std::string kind = guessFileKind(bytes.data(), bytes.size());
+    if (kind != "an HWL file") {
+        throw Failure{fileName + ": this is not an HWL file" +
+                      (kind.empty() ? std::string(" (it does not start with \"HWL\")")
+                                    : " (it starts like " + kind + ")")};
+    }
+    check(error);
+    throw Failure{fileName + ": bits per pixel " + std::to_string(header.bitsPerPixel) +
+                  " holds no decodable image"};
 }
 
 std::vector<uint8_t> decodeFile(const std::string& fileName, hwl::HwlHeader& header) {
     const std::vector<uint8_t> bytes = readFile(fileName);
     std::vector<uint8_t> pixels;
-    check(hwl::decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true, fileName));
-    checkDecodable(fileName, header);
+    const hwl::HwlError error =
+        hwl::decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true, fileName);
+    checkDecoded(error, header, bytes, fileName);
     return pixels;
 }
 
@@ -261,14 +274,18 @@ void writeRawPixels(const std::string& input, const std::string& output, hwl::Hw
     const int closeError = close(fd) == 0 ? 0 : errno;
     const bool decoded = !error && hwl::planeCount(header.bitsPerPixel) != 0;
     if (!decoded || writeError || closeError) std::remove(output.c_str());
-    check(error);
-    checkDecodable(input, header);
+    checkDecoded(error, header, bytes, input);
     if (writeError || closeError)
         throw Failure{
             output + ": cannot write: " + std::strerror(writeError ? int(writeError) : closeError)};
 }
 
 int runDecode(const DecodeOptions& options) {
+    const std::string extension = std::filesystem::path(options.output).extension().string();
+    if (!options.raw && extension != ".png" && extension != ".PNG") {
+        throw Failure{options.output + ": hwl decode writes PNG: name the output .png, or give " +
+                      "--raw for the decoder's pixel buffer"};
+    }
     if (options.raw) {
         hwl::HwlHeader header{};
         writeRawPixels(options.input, options.output, header);

@@ -200,6 +200,12 @@ TEST_F(HwlTool, InfoReportsValidAndBrokenFiles) {
         expectFailure("decode " + path("broken.hwl") + " " + path("out.png"), cause);
         EXPECT_FALSE(fs::exists(path("out.png"))) << cause;
     }
+    // Other kinds of file, and an output that would be PNG under another name.
+    expectFailure("decode " + path("in.png") + " " + path("out.png"),
+                  "in.png: this is not an HWL file (it starts like a PNG picture)");
+    expectFailure("decode --raw " + path("in.png") + " " + path("out.raw"), "starts like a PNG");
+    expectFailure("decode " + path("good.hwl") + " " + path("out.jpg"), "writes PNG");
+    EXPECT_FALSE(fs::exists(path("out.raw")) || fs::exists(path("out.jpg")));
 }
 
 TEST_F(HwlTool, SearchesMeetTheirTargetsAndFailuresExitNonZeroWithOneLine) {
