@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -240,8 +241,10 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
     }
     std::vector<picture::ManifestEntry> entries;
     if (picture::PictureError error =
-            picture::readManifest(options.assetsDir + "/" + kPictureList, entries))
-        problems.report(error.message);
+            picture::readManifest(options.assetsDir + "/" + kPictureList, entries)) {
+        std::istringstream lines(error.message); // a line for each bad line of the list
+        for (std::string line; std::getline(lines, line);) problems.report(line);
+    }
     for (const picture::ManifestEntry& entry : entries) {
         Job job;
         if (std::string error = pictureJob(entry, options, tool, renderLock, job); !error.empty())

@@ -240,7 +240,8 @@ TEST(MakeShow, EveryBrokenSourceIsReportedAndTheRestBuilt) {
     const std::string assets =
         smallAssets("broken_assets",
                     "grass pictures/grass.svg 16x16 none\nbad pictures/bad.svg 16x16 none\n"
-                    "floor textures/floor.txt 16x16 none\nnope textures/nope.txt 16x16 none\n",
+                    "floor textures/floor.txt 16x16 none\nnope textures/nope.txt 16x16 none\n"
+                    "x x.svg 3x3 none\ny y.svg 3x3 none\n",
                     "100");
     std::ofstream(assets + "/pictures/bad.svg")
         << "<svg xmlns=\"http://www.w3.org/2000/svg\">\n</svg>\n  <g/>\n";
@@ -251,22 +252,25 @@ TEST(MakeShow, EveryBrokenSourceIsReportedAndTheRestBuilt) {
     std::vector<std::string> lines;
     std::istringstream errLines(err);
     for (std::string line; std::getline(errLines, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 3u) << err;
+    ASSERT_EQ(lines.size(), 5u) << err;
     EXPECT_TRUE(
         std::regex_match(lines[0], std::regex("makeshow: warning: .*script.sqx: [0-9]+ "
                                               "scene starts or ends off the bar lines \\(bars of "
                                               "2400 ms\\): Scene.*, .*, .* and [0-9]+ more")))
         << lines[0];
     std::sort(lines.begin() + 1, lines.end()); // the failures come as jobs finish
-    EXPECT_EQ(lines[1], "makeshow: " + assets +
-                            "/pictures/bad.svg: line 3, column 3: broken XML: something follows "
-                            "the closing tag of the drawing");
-    EXPECT_EQ(lines[2], "makeshow: " + assets +
-                            "/textures/nope.txt: line 2, column 1: unknown operator 'nope'");
+    const std::string at = "makeshow: " + assets;
+    const std::string badSize = ": size \"3x3\" is not WIDTHxHEIGHT in powers of two 2..4096";
+    EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()),
+              (std::vector<std::string>{
+                  at + "/pictures.txt:5" + badSize, at + "/pictures.txt:6" + badSize,
+                  at + "/pictures/bad.svg: line 3, column 3: broken XML: something follows the "
+                       "closing tag of the drawing",
+                  at + "/textures/nope.txt: line 2, column 1: unknown operator 'nope'"}));
     EXPECT_EQ(builtOutputs(out), (std::set<std::string>{"data/grass.hwl", "data/floor.hwl",
                                                         "music.ogg", "script.sqx"}))
         << out;
-    EXPECT_NE(out.find(", 2 broken in "), std::string::npos) << out;
+    EXPECT_NE(out.find(", 4 broken in "), std::string::npos) << out;
 }
 
 // Without --assets, a copied checkout (its sources beside the build folder
