@@ -1,7 +1,9 @@
 #include "texgen/text_compile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "texgen/operator_table.h"
@@ -15,6 +17,9 @@ namespace {
 constexpr int32_t kMandelbrotOpcode = 7;
 constexpr int kMandelbrotTextArguments = 6; // dst, left, width, top, height, escape limit
 constexpr int kCornerSearchSteps = 16;      // floats tried on each side of the first guess
+// Bytes of a token that a message quotes: enough to recognise it, however
+// long the token (a missing comma can make one of a whole file).
+constexpr size_t kExcerptBytes = 32;
 
 // The text arguments of mandelBrot, which differ from its stored slots.
 constexpr const char* kMandelbrotTextNames[kMandelbrotTextArguments] = {
@@ -85,8 +90,23 @@ struct Parsed {
     std::string error;
 };
 
+// The token as messages show it: its first kExcerptBytes, with bytes that
+// are not printable ASCII as \xHH (a terminal shows them as garbage or not
+// at all), and its length when cut.
 std::string quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
+    std::string out = "'";
+    for (size_t i = 0; i < std::min(text.size(), kExcerptBytes); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7f) {
+            out += static_cast<char>(byte);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        out += escaped;
+    }
+    if (text.size() <= kExcerptBytes) return out + "'";
+    return out + "...' (" + std::to_string(text.size()) + " bytes)";
 }
 
 std::string_view withoutPlus(std::string_view token) {

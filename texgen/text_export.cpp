@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "texgen/operator_table.h"
+#include "texgen/validate.h"
 
 namespace texgen {
 
@@ -79,15 +80,27 @@ std::string operationToText(int32_t opcode, const ParameterRecord& params) {
     return line;
 }
 
-std::string descriptionToText(const TextureDescription& description) {
+std::string descriptionToText(const TextureDescription& description, TextFaults* faults) {
+    TextFaults found;
     std::string text;
     for (int layer = 0; layer < kLayerCount; ++layer) {
         const OperationList& list = description.lists[layer];
         if (layer > 0) text += '\n';
         text += "layer " + std::to_string(layer) + ":\n";
         const int32_t count = std::clamp(list.count, 0, kMaxOperations);
+        if (count != list.count) {
+            ++found.counts;
+            text += "// operation count " + std::to_string(list.count) + " is outside 0.." +
+                    std::to_string(kMaxOperations) + ": the layer cannot run; its first " +
+                    std::to_string(count) + " operations follow\n";
+        }
         for (int32_t i = 0; i < count; ++i) {
             if (findOperator(list.opcode[i])) {
+                if (Status status = validateOperation(list.opcode[i], list.params[i]);
+                    !status.ok()) {
+                    ++found.operations;
+                    text += "// cannot run: " + status.message + "\n";
+                }
                 text += operationToText(list.opcode[i], list.params[i]);
             } else {
                 // Unused opcodes run as nothing; keep the slot visible.
@@ -96,6 +109,7 @@ std::string descriptionToText(const TextureDescription& description) {
             text += '\n';
         }
     }
+    if (faults) *faults = found;
     return text;
 }
 

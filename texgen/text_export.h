@@ -18,9 +18,20 @@ std::string operationToText(int32_t opcode, const ParameterRecord& params);
 // "0.100000001490116" for the float 0.1). Reads back to the same float.
 std::string formatFloat(double value);
 
+// What descriptionToText marked as unable to run.
+struct TextFaults {
+    int operations = 0; // operations the validator refuses
+    int counts = 0;     // lists whose count is outside 0..100
+};
+
 // The whole description as a program: each layer under a header line
 // "layer L:", its operations below, layers separated by a blank line. This
-// is what compileDescription reads back.
-std::string descriptionToText(const TextureDescription& description);
+// is what compileDescription reads back. A description that cannot run
+// prints too, so that it can be mended as text: a comment line in the
+// validator's words goes before each operation it refuses (which the
+// compiler then refuses with line and column), and a count outside 0..100
+// is said in a comment under the header, and the operations up to 100 follow. `faults`, when given,
+// receives how many there were.
+std::string descriptionToText(const TextureDescription& description, TextFaults* faults = nullptr);
 
 } // namespace texgen

@@ -2,12 +2,16 @@
 //
 //   makeshow OUTDIR [--force] [--jobs N] [--assets DIR]
 //
+// Without --assets the sources are the assets/ of the checkout this
+// executable was built in (see findAssetsDir), else ./assets.
+//
 // Renders every picture of assets/pictures.txt and encodes it as HWL (with
 // its "_alpha" companion where the list says so), renders the score to the
 // Ogg Vorbis file that the script names, and copies the script after reading
 // it the way the show does. An output whose sources, settings and tool are
 // unchanged since the last run (OUTDIR/makeshow.state) is left alone.
-// Every failure ends with one line on stderr and exit code 1.
+// Every broken source is one line on stderr; the run builds what it can and
+// then exits with code 1, so one run shows everything there is to mend.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -17,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +45,8 @@ constexpr const char* kScore = "music/score.txt";
 // Used in keys only when the tool cannot read its own executable.
 constexpr const char* kFallbackToolVersion = "makeshow 1";
 constexpr int kMaxJobs = 64;
+// Off-beat scene changes named in the warning; one tempo edit moves them all.
+constexpr size_t kOffBarExamples = 3;
 
 // An output file made in memory, and its line for the report.
 struct BuiltFile {
@@ -57,7 +64,7 @@ struct Job {
 
 struct Options {
     std::string outDir;
-    std::string assetsDir = MAKESHOW_ASSETS_DIR;
+    std::string assetsDir; // empty: found at run time
     bool force = false;
     int jobs = 0;
 };
@@ -65,6 +72,41 @@ struct Options {
 int fail(const std::string& message) {
     std::fprintf(stderr, "makeshow: %s\n", message.c_str());
     return 1;
+}
+
+// The broken sources of a run, each reported as it is found. Thread-safe.
+class Problems {
+  public:
+    void report(const std::string& line) {
+        const std::lock_guard guard(lock_);
+        fail(line);
+        ++count_;
+    }
+    int count() {
+        const std::lock_guard guard(lock_);
+        return count_;
+    }
+
+  private:
+    std::mutex lock_;
+    int count_ = 0;
+};
+
+// "Scene2 starts at 1000 ms" lines as one warning: a tempo change moves
+// every scene change at once, and twenty lines would bury the rest.
+void warnOffBarLines(const std::string& scriptPath, const std::vector<std::string>& lines,
+                     double barMs) {
+    if (lines.empty()) return;
+    std::string examples;
+    for (size_t i = 0; i < std::min(lines.size(), kOffBarExamples); ++i)
+        examples += (i > 0 ? ", " : "") + lines[i];
+    if (lines.size() > kOffBarExamples)
+        examples += " and " + std::to_string(lines.size() - kOffBarExamples) + " more";
+    const char* plural = lines.size() == 1 ? "" : "s";
+    std::fprintf(stderr,
+                 "makeshow: warning: %s: %zu scene start%s or end%s off the bar lines (bars of %g "
+                 "ms): %s\n",
+                 scriptPath.c_str(), lines.size(), plural, plural, barMs, examples.c_str());
 }
 
 // The tool's version for the keys is its own executable: any change to the
@@ -169,61 +211,63 @@ void scriptJob(const std::string& text, const ScriptSummary& summary, uint64_t t
     };
 }
 
-// Everything the run has to do, in a good order for parallel work: the
-// longest job (the music) first, the script last.
-std::string planJobs(const Options& options, std::mutex& renderLock, std::vector<Job>& jobs) {
+// Everything the run can do, in a good order for parallel work: the
+// longest job (the music) first, the script last. Broken sources go to
+// `problems`; what does not depend on them is still planned.
+void planJobs(const Options& options, std::mutex& renderLock, Problems& problems,
+              std::vector<Job>& jobs) {
     const uint64_t tool = toolVersion();
     std::vector<uint8_t> scriptBytes;
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
-    if (std::string error = readFileBytes(scriptPath, scriptBytes); !error.empty()) return error;
+    std::string scriptError = readFileBytes(scriptPath, scriptBytes);
     const std::string script(scriptBytes.begin(), scriptBytes.end());
     ScriptSummary summary;
-    if (std::string error = checkShowScript(script, scriptPath, summary); !error.empty())
-        return error;
+    if (scriptError.empty()) scriptError = checkShowScript(script, scriptPath, summary);
+    if (!scriptError.empty()) problems.report(scriptError);
 
     // A scene change off the beat is a flaw, not a failure: say so and go on.
     double barMs = 0;
-    if (std::string error = readBarLength(options.assetsDir + "/" + kScore, barMs); !error.empty())
-        return error;
-    for (const std::string& line : offBarLines(summary, barMs))
-        std::fprintf(stderr, "makeshow: warning: %s: %s, off the bar lines (bars of %g ms)\n",
-                     scriptPath.c_str(), line.c_str(), barMs);
+    const std::string scoreError = readBarLength(options.assetsDir + "/" + kScore, barMs);
+    if (!scoreError.empty()) problems.report(scoreError);
+    if (scriptError.empty() && scoreError.empty())
+        warnOffBarLines(scriptPath, offBarLines(summary, barMs), barMs);
 
+    if (scriptError.empty() && scoreError.empty()) {
+        Job music;
+        if (std::string error = musicJob(summary.musicFile, options, tool, music); !error.empty())
+            problems.report(error);
+        else
+            jobs.push_back(std::move(music));
+    }
     std::vector<picture::ManifestEntry> entries;
     if (picture::PictureError error =
-            picture::readManifest(options.assetsDir + "/" + kPictureList, entries))
-        return error.message;
-
-    Job music;
-    if (std::string error = musicJob(summary.musicFile, options, tool, music); !error.empty())
-        return error;
-    jobs.push_back(std::move(music));
+            picture::readManifest(options.assetsDir + "/" + kPictureList, entries)) {
+        std::istringstream lines(error.message); // a line for each bad line of the list
+        for (std::string line; std::getline(lines, line);) problems.report(line);
+    }
     for (const picture::ManifestEntry& entry : entries) {
         Job job;
         if (std::string error = pictureJob(entry, options, tool, renderLock, job); !error.empty())
-            return error;
-        jobs.push_back(std::move(job));
+            problems.report(error);
+        else
+            jobs.push_back(std::move(job));
     }
-    Job scriptCopy;
-    scriptJob(script, summary, tool, scriptCopy);
-    jobs.push_back(std::move(scriptCopy));
-    return "";
+    if (scriptError.empty()) {
+        Job scriptCopy;
+        scriptJob(script, summary, tool, scriptCopy);
+        jobs.push_back(std::move(scriptCopy));
+    }
 }
 
 // Runs `pending` jobs on `threads` threads, writing each job's files as it
-// finishes and recording them in `state`. Stops taking new jobs after the
-// first failure, whose line it returns.
-std::string runJobs(const std::vector<const Job*>& pending, int threads, const std::string& outDir,
-                    BuildState& state, int& built) {
-    std::mutex lock; // guards state, built, failure and stdout
+// finishes and recording them in `state`. A failed job goes to `problems`
+// and the others go on.
+void runJobs(const std::vector<const Job*>& pending, int threads, const std::string& outDir,
+             Problems& problems, BuildState& state, int& built) {
+    std::mutex lock; // guards state, built and stdout
     std::atomic<size_t> next{0};
-    std::string failure;
     auto work = [&]() {
         while (true) {
-            {
-                const std::lock_guard guard(lock);
-                if (!failure.empty()) return;
-            }
             const size_t index = next++;
             if (index >= pending.size()) return;
             const Job& job = *pending[index];
@@ -231,11 +275,11 @@ std::string runJobs(const std::vector<const Job*>& pending, int threads, const s
             std::string error = job.build(files);
             for (size_t i = 0; error.empty() && i < files.size(); ++i)
                 error = writeFileAtomically(outDir + "/" + files[i].path, files[i].bytes);
-            const std::lock_guard guard(lock);
             if (!error.empty()) {
-                if (failure.empty()) failure = error;
-                return;
+                problems.report(error);
+                continue;
             }
+            const std::lock_guard guard(lock);
             for (const BuiltFile& file : files) {
                 state[file.path] = OutputRecord{job.key, hashBytes(file.bytes)};
                 std::printf("built       %s\n", file.report.c_str());
@@ -248,10 +292,13 @@ std::string runJobs(const std::vector<const Job*>& pending, int threads, const s
     for (int i = 1; i < threads; ++i) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
-    return failure;
 }
 
-int makeShow(const Options& options) {
+int makeShow(Options options) {
+    if (options.assetsDir.empty()) options.assetsDir = findAssetsDir();
+    if (options.assetsDir.empty())
+        return fail("no sources: this makeshow is not in a checkout's build and there is no "
+                    "./assets; name the folder with --assets DIR");
     const auto start = std::chrono::steady_clock::now();
     std::error_code error;
     fs::create_directories(options.outDir, error);
@@ -260,9 +307,9 @@ int makeShow(const Options& options) {
                     (error ? ": " + error.message() : ""));
 
     std::mutex renderLock;
+    Problems problems;
     std::vector<Job> jobs;
-    if (std::string failure = planJobs(options, renderLock, jobs); !failure.empty())
-        return fail(failure);
+    planJobs(options, renderLock, problems, jobs);
 
     const BuildState previous = options.force ? BuildState{} : readBuildState(options.outDir);
     BuildState state; // only what this run makes: stale entries drop out
@@ -285,16 +332,21 @@ int makeShow(const Options& options) {
         std::clamp(options.jobs > 0 ? options.jobs : int(std::thread::hardware_concurrency()), 1,
                    std::max(1, int(pending.size())));
     int built = 0;
-    const std::string failure = runJobs(pending, threads, options.outDir, state, built);
+    runJobs(pending, threads, options.outDir, problems, state, built);
+    const int broken = problems.count();
+    // Outputs of a broken source keep their records: mending it must not
+    // rebuild what it did not touch.
+    if (broken > 0) state.insert(previous.begin(), previous.end());
     // Kept even after a failure, so that the next run skips what was built.
-    const std::string stateError = writeBuildState(options.outDir, state);
-    if (!failure.empty()) return fail(failure);
-    if (!stateError.empty()) return fail(stateError);
+    if (const std::string error = writeBuildState(options.outDir, state); !error.empty())
+        return fail(error);
 
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    std::printf("makeshow: %d built, %d up to date in %s (%.1f s)\n", built, upToDate,
-                options.outDir.c_str(), seconds.count());
-    return 0;
+    const std::string brokenText = broken > 0 ? ", " + std::to_string(broken) + " broken" : "";
+    std::printf("makeshow: %d built, %d up to date%s in %s from %s (%.1f s)\n", built, upToDate,
+                brokenText.c_str(), options.outDir.c_str(), options.assetsDir.c_str(),
+                seconds.count());
+    return broken > 0 ? 1 : 0;
 }
 
 } // namespace
@@ -307,8 +359,9 @@ int main(int argc, char** argv) {
     app.add_flag("--force", options.force, "build every output, even those up to date");
     app.add_option("--jobs", options.jobs, "outputs built at once (default: one per core)")
         ->check(CLI::Range(1, kMaxJobs));
-    app.add_option("--assets", options.assetsDir, "source folder")
-        ->default_str(MAKESHOW_ASSETS_DIR);
+    app.add_option("--assets", options.assetsDir,
+                   "source folder (default: the assets/ of the checkout this makeshow was "
+                   "built in, else ./assets)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& request) {

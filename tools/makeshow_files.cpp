@@ -10,6 +10,9 @@ namespace {
 // Nothing makeshow reads comes near this; a larger file is a mistake.
 constexpr uint64_t kMaxReadBytes = uint64_t(1) << 30;
 
+// Tells a checkout of this project from any folder that has an assets/.
+constexpr const char* kCheckoutMarker = "tools/makeshow.cpp";
+
 } // namespace
 
 std::string readFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes) {
@@ -55,4 +58,20 @@ std::string writeFileAtomically(const std::string& fileName, const void* data, s
 
 std::string writeFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes) {
     return writeFileAtomically(fileName, bytes.data(), bytes.size());
+}
+
+std::string findAssetsDir() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    for (fs::path dir = executable.parent_path(); !error && !dir.empty(); dir = dir.parent_path()) {
+        if (fs::is_directory(dir / "assets", error) &&
+            fs::is_regular_file(dir / kCheckoutMarker, error))
+            return (dir / "assets").string();
+        if (dir == dir.parent_path()) break;
+        error.clear();
+    }
+    error.clear();
+    if (fs::is_directory("assets", error)) return fs::absolute("assets", error).string();
+    return "";
 }

@@ -14,3 +14,9 @@ std::string readFileBytes(const std::string& fileName, std::vector<uint8_t>& byt
 // parent folder. Empty on success.
 std::string writeFileAtomically(const std::string& fileName, const void* data, size_t size);
 std::string writeFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes);
+
+// The sources to read when no folder is named: the assets/ of the checkout
+// whose build holds this executable (the first folder above it with assets/
+// beside tools/makeshow.cpp, so that a copied or second checkout reads its
+// own), else ./assets. Absolute; empty when neither exists.
+std::string findAssetsDir();

@@ -1,10 +1,11 @@
 // scoreplay: renders a score with our synthesizer to a sound file.
 //
 //   scoreplay SCORE OUT.ogg [--quality Q] [--rate R]
-//   scoreplay SCORE OUT.wav
+//   scoreplay SCORE OUT.wav|OUT.flac
 //   scoreplay SCORE --sections
 //
-// A name ending in ".wav" gives 32-bit float WAV, anything else Ogg Vorbis.
+// The name's extension picks the format: Ogg Vorbis, 32-bit float WAV or
+// 24-bit FLAC; any other name is refused before the score is rendered.
 // Every failure ends with one line on stderr and a non-zero exit code.
 #include <CLI/CLI.hpp>
 
@@ -37,11 +38,6 @@ bool readText(const std::string& path, std::string& text) {
     return !file.bad();
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 double decibels(double value) {
     return value > 0 ? 20 * std::log10(value) : -INFINITY;
 }
@@ -71,13 +67,13 @@ void printLevels(const synth::Track& track) {
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"scoreplay: renders a score with our synthesizer to Ogg Vorbis or WAV"};
+    CLI::App app{"scoreplay: renders a score with our synthesizer to Ogg Vorbis, WAV or FLAC"};
     std::string scorePath, outPath;
     double quality = 0.6;
     int32_t rate = synth::kDefaultRate;
     bool sections = false;
     app.add_option("score", scorePath, "the score, a text file")->required();
-    app.add_option("out", outPath, "the sound file to write (.ogg, or .wav for float WAV)");
+    app.add_option("out", outPath, "the sound file to write: .ogg, .wav (float) or .flac");
     app.add_option("--quality", quality, "Ogg Vorbis quality, 0 to 1")->check(CLI::Range(0.0, 1.0));
     app.add_option("--rate", rate, "frames a second")->check(CLI::Range(8000, 48000));
     app.add_flag("--sections", sections, "print the sections' bars and times and stop");
@@ -93,15 +89,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (outPath.empty()) return fail("name a file to write, or ask for --sections");
+    if (std::string trouble = synth::checkTrackFileName(outPath); !trouble.empty())
+        return fail(trouble);
 
     const auto began = std::chrono::steady_clock::now();
     const synth::Track track = synth::renderParsedScore(score, rate);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    const std::string trouble =
-        endsWith(outPath, ".wav")
-            ? synth::writeWav(outPath, track.samples, track.rate)
-            : synth::writeOggVorbis(outPath, track.samples, track.rate, quality);
+    const std::string trouble = synth::writeTrackFile(outPath, track.samples, track.rate, quality);
     if (!trouble.empty()) return fail(trouble);
     std::printf("%s: rendered in %.0f ms, ", outPath.c_str(), seconds * kMsPerSecond);
     printLevels(track);

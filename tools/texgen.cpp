@@ -2,12 +2,14 @@
 // text back into description files, and lists the operators.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "images/picture_size.h"
@@ -24,6 +26,8 @@ using namespace texgen;
 
 constexpr int kDefaultSize = 256;
 constexpr int kRgbChannels = 3;
+// Enough of a file's start to tell the kinds people mistake for descriptions.
+constexpr size_t kSniffBytes = 512;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "texgen: %s\n", message.c_str());
@@ -43,6 +47,31 @@ bool readTextFile(const std::string& fileName, std::string& text) {
     buffer << in.rdbuf();
     text = buffer.str();
     return !in.bad();
+}
+
+bool isTextByte(unsigned char c) {
+    return c >= 0x20 || c == '\n' || c == '\r' || c == '\t';
+}
+
+// Why `fileName` is no description file when its first bytes show another
+// kind; empty otherwise (and for files that do not open, which
+// readDescription reports). None of these kinds can pass for a description:
+// their first word, layer 0's count, would be far outside 0..100.
+std::string otherKindOfFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    char start[kSniffBytes];
+    in.read(start, sizeof start);
+    const auto size = static_cast<size_t>(in.gcount());
+    const std::string_view head(start, size);
+    const std::string notDescription = fileName + ": not a description file: it starts like ";
+    if (head.starts_with("\x89PNG\r\n\x1a\n")) return notDescription + "a PNG picture";
+    if (head.starts_with("\xff\xd8\xff")) return notDescription + "a JPEG picture";
+    if (head.starts_with("HWL")) return notDescription + "an HWL picture";
+    if (size > 0 && std::all_of(head.begin(), head.end(), isTextByte)) {
+        return fileName + ": this looks like a program (text), not a description file; " +
+               "'texgen compile " + fileName + " OUT' makes a description file of it";
+    }
+    return {};
 }
 
 // W*H words, 0x00RRGGBB, least significant byte first.
@@ -79,6 +108,7 @@ int render(const std::string& input, const std::string& output, const std::strin
     if (!size.empty() && !parseSize(size, width, height)) {
         return fail("--size " + size + ": expected WxH, powers of two from 2 to 4096");
     }
+    if (std::string other = otherKindOfFile(input); !other.empty()) return fail(other);
     auto description = std::make_unique<TextureDescription>();
     if (Status status = readDescription(input, *description); !status.ok()) {
         return fail(status.message);
@@ -96,15 +126,28 @@ int render(const std::string& input, const std::string& output, const std::strin
     return 0;
 }
 
+// Prints even a description that cannot run, so it can be mended as text:
+// a comment before each operation the interpreter would refuse says why.
 int text(const std::string& input) {
+    if (std::string other = otherKindOfFile(input); !other.empty()) return fail(other);
     auto description = std::make_unique<TextureDescription>();
     if (Status status = readDescription(input, *description); !status.ok()) {
         return fail(status.message);
     }
-    if (Status status = validateDescription(*description); !status.ok()) {
-        return fail(input + ": " + status.message);
+    TextFaults faults;
+    std::fputs(descriptionToText(*description, &faults).c_str(), stdout);
+    if (faults.operations > 0 || faults.counts > 0) {
+        std::string note = input + ": " + std::to_string(faults.operations) + " operation" +
+                           (faults.operations == 1 ? "" : "s") + " cannot run";
+        if (faults.counts > 0)
+            note += ", " + std::to_string(faults.counts) + " layer" +
+                    (faults.counts == 1 ? " has its" : "s have their") +
+                    " operation count outside 0.." + std::to_string(kMaxOperations);
+        std::fprintf(stderr,
+                     "texgen: note: %s (see the comments above them); 'texgen compile' "
+                     "refuses them until they are mended\n",
+                     note.c_str());
     }
-    std::fputs(descriptionToText(*description).c_str(), stdout);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -39,12 +40,25 @@ std::string scratchCopy(const char* from, const std::string& name) {
     return dir;
 }
 
-std::tuple<int, std::string, std::string> runMakeshow(const std::string& arguments) {
+// A copy of the sources with a show of its own: `pictures` as the list and a
+// one-second score, so that a run takes moments even in the sanitizer build,
+// whose makeshow did not make the show directory above.
+std::string smallAssets(const std::string& name, const std::string& pictures,
+                        const char* tempo = "125") {
+    const std::string assets = scratchCopy(TEST_ASSETS_DIR, name);
+    std::ofstream(assets + "/pictures.txt") << pictures;
+    std::ofstream(assets + "/music/score.txt")
+        << "tempo " << tempo << "\nlength 1000\nsection quiet 0 1\n";
+    return assets;
+}
+
+std::tuple<int, std::string, std::string> runMakeshow(const std::string& arguments,
+                                                      const std::string& tool = TEST_MAKESHOW_EXE) {
     const std::string out = scratchDir("stdout") + "/out.txt", err = out + ".err";
     // fontconfig's lifelong caches are not ours to report in the sanitizer build.
     const std::string command = std::string("LSAN_OPTIONS=suppressions='") +
-                                TEST_LSAN_SUPPRESSIONS + "' '" + TEST_MAKESHOW_EXE + "' " +
-                                arguments + " >" + out + " 2>" + err;
+                                TEST_LSAN_SUPPRESSIONS + "' '" + tool + "' " + arguments + " >" +
+                                out + " 2>" + err;
     const int status = std::system(command.c_str());
     std::stringstream outText, errText;
     outText << std::ifstream(out).rdbuf();
@@ -165,15 +179,12 @@ std::set<std::string> builtOutputs(const std::string& report) {
 
 // An output is up to date while its key (the source's content, not its path)
 // and its bytes are unchanged: all but the edited picture and the output
-// changed by hand. One report line an output. A show of its own (three
-// small pictures, a second of music) keeps this quick in the sanitizer
-// build, whose makeshow did not make the show directory above.
+// changed by hand. One report line an output.
 TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
-    const std::string assets = scratchCopy(TEST_ASSETS_DIR, "edit_assets");
-    std::ofstream(assets + "/pictures.txt") << "grass pictures/grass.svg 64x64 companion\n"
-                                               "love pictures/love.svg 64x64 blue\n"
-                                               "floor textures/floor.txt 64x64 none\n";
-    std::ofstream(assets + "/music/score.txt") << "tempo 125\nlength 1000\nsection quiet 0 1\n";
+    const std::string assets =
+        smallAssets("edit_assets", "grass pictures/grass.svg 64x64 companion\n"
+                                   "love pictures/love.svg 64x64 blue\n"
+                                   "floor textures/floor.txt 64x64 none\n");
     const std::string dir = scratchDir("edit");
     const std::string show = "'" + dir + "' --assets '" + assets + "'";
     const auto [firstExit, firstOut, firstErr] = runMakeshow(show);
@@ -192,7 +203,8 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
 }
 
 TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
-    const std::string assets = scratchCopy(TEST_ASSETS_DIR, "fail_assets");
+    const std::string pictures = "floor textures/floor.txt 16x16 none\n";
+    const std::string assets = smallAssets("fail_assets", pictures);
     const std::string target = "'" + scratchDir("fail_out") + "' --assets '" + assets + "'";
     const struct {
         std::string arguments, file, text; // a file under the assets copy and its new text
@@ -208,8 +220,9 @@ TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expect);
-        for (const std::string file : {"/script.sqx", "/pictures.txt"})
-            fs::copy(TEST_ASSETS_DIR + file, assets + file, fs::copy_options::overwrite_existing);
+        fs::copy(TEST_ASSETS_DIR "/script.sqx", assets + "/script.sqx",
+                 fs::copy_options::overwrite_existing);
+        std::ofstream(assets + "/pictures.txt") << pictures;
         if (!c.file.empty()) std::ofstream(assets + "/" + c.file, std::ios::binary) << c.text;
         const auto [exitCode, out, err] = runMakeshow(c.arguments);
         EXPECT_EQ(exitCode, 1);
@@ -218,6 +231,63 @@ TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
             << err;
         EXPECT_NE(err.find(c.expect), std::string::npos) << err;
     }
+}
+
+// One run shows everything there is to mend: each broken source on a line of
+// its own, the rest built, exit code 1; and a tempo that moves every scene
+// change off the bar lines (bars of 2400 ms) is one warning, not twenty.
+TEST(MakeShow, EveryBrokenSourceIsReportedAndTheRestBuilt) {
+    const std::string assets =
+        smallAssets("broken_assets",
+                    "grass pictures/grass.svg 16x16 none\nbad pictures/bad.svg 16x16 none\n"
+                    "floor textures/floor.txt 16x16 none\nnope textures/nope.txt 16x16 none\n"
+                    "x x.svg 3x3 none\ny y.svg 3x3 none\n",
+                    "100");
+    std::ofstream(assets + "/pictures/bad.svg")
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\">\n</svg>\n  <g/>\n";
+    std::ofstream(assets + "/textures/nope.txt") << "layer 4:\nnope(4);\n";
+    const auto [exitCode, out, err] =
+        runMakeshow("'" + scratchDir("broken") + "' --assets '" + assets + "'");
+    EXPECT_EQ(exitCode, 1);
+    std::vector<std::string> lines;
+    std::istringstream errLines(err);
+    for (std::string line; std::getline(errLines, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 5u) << err;
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex("makeshow: warning: .*script.sqx: [0-9]+ "
+                                              "scene starts or ends off the bar lines \\(bars of "
+                                              "2400 ms\\): Scene.*, .*, .* and [0-9]+ more")))
+        << lines[0];
+    std::sort(lines.begin() + 1, lines.end()); // the failures come as jobs finish
+    const std::string at = "makeshow: " + assets;
+    const std::string badSize = ": size \"3x3\" is not WIDTHxHEIGHT in powers of two 2..4096";
+    EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()),
+              (std::vector<std::string>{
+                  at + "/pictures.txt:5" + badSize, at + "/pictures.txt:6" + badSize,
+                  at + "/pictures/bad.svg: line 3, column 3: broken XML: something follows the "
+                       "closing tag of the drawing",
+                  at + "/textures/nope.txt: line 2, column 1: unknown operator 'nope'"}));
+    EXPECT_EQ(builtOutputs(out), (std::set<std::string>{"data/grass.hwl", "data/floor.hwl",
+                                                        "music.ogg", "script.sqx"}))
+        << out;
+    EXPECT_NE(out.find(", 4 broken in "), std::string::npos) << out;
+}
+
+// Without --assets, a copied checkout (its sources beside the build folder
+// that holds the tool) reads its own sources, not the ones it was built from.
+TEST(MakeShow, ACopiedCheckoutReadsItsOwnSources) {
+    const std::string checkout = scratchDir("checkout");
+    fs::rename(smallAssets("checkout_assets", "floor textures/floor.txt 16x16 none\n"),
+               checkout + "/assets");
+    fs::create_directories(checkout + "/tools");
+    std::ofstream(checkout + "/tools/makeshow.cpp");
+    fs::create_directories(checkout + "/build/tools");
+    fs::copy_file(TEST_MAKESHOW_EXE, checkout + "/build/tools/makeshow");
+    const auto [exitCode, out, err] =
+        runMakeshow("'" + checkout + "/show'", checkout + "/build/tools/makeshow");
+    ASSERT_EQ(exitCode, 0) << err;
+    EXPECT_NE(out.find(" from " + checkout + "/assets ("), std::string::npos) << out;
+    EXPECT_EQ(builtOutputs(out).count("data/floor.hwl"), 1u) << out;
 }
 
 } // namespace

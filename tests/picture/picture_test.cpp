@@ -48,6 +48,12 @@ TEST(Manifest, ReadsEntriesSkippingCommentsAndRefusesBadLinesNamingTheLine) {
     for (const auto& [text, message] : cases)
         EXPECT_EQ(parseManifest(text, "list", e).message.rfind("list" + std::string(message), 0),
                   0u);
+    // Every bad line is reported, and the good ones are kept.
+    EXPECT_EQ(
+        parseManifest("a b.svg 2x2\nok ok.svg 2x2 none\nc c.svg 3x3 none\n", "list", e).message,
+        "list:1: expected NAME SOURCE WIDTHxHEIGHT ALPHA, found 3 fields\n"
+        "list:3: size \"3x3\" is not WIDTHxHEIGHT in powers of two 2..4096");
+    EXPECT_EQ(e.size(), 1u);
     const std::string missing = testing::TempDir() + "no_list.txt";
     EXPECT_EQ(readManifest(missing, e).message.rfind(missing + ": cannot open", 0), 0u);
 }

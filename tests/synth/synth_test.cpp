@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -273,6 +274,23 @@ TEST(SoundFile, OggReadsBackTheSameEveryTimeAndWavExactly) {
     const std::string missing = path + "/missing/tune.ogg";
     EXPECT_EQ(writeOggVorbis(missing, {0, 0}, kDefaultRate).rfind(missing, 0), 0u);
     EXPECT_NE(writeWav(path + "3.wav", {0, 0, 0}, kDefaultRate), "") << "odd sample count";
+}
+
+TEST(SoundFile, TheNamesExtensionPicksTheFormatAndOtherNamesAreRefused) {
+    const std::vector<float> samples(64, 0.25f);
+    const std::string path = testing::TempDir() + "synth_kinds_" + std::to_string(getpid());
+    const std::pair<const char*, int> kinds[] = {
+        {".ogg", SF_FORMAT_OGG}, {".WAV", SF_FORMAT_WAV}, {".flac", SF_FORMAT_FLAC}};
+    for (const auto& [extension, format] : kinds) {
+        ASSERT_EQ(writeTrackFile(path + extension, samples, kDefaultRate), "") << extension;
+        EXPECT_EQ(SndfileHandle(path + extension).format() & SF_FORMAT_TYPEMASK, format)
+            << extension;
+        std::remove((path + extension).c_str());
+    }
+    const std::string mp3 = path + ".mp3";
+    EXPECT_EQ(writeTrackFile(mp3, samples, kDefaultRate),
+              mp3 + ": cannot write .mp3; name it .ogg (Ogg Vorbis), .wav (float WAV) or .flac");
+    EXPECT_FALSE(std::ifstream(mp3)) << "nothing written under a name that promises another format";
 }
 
 } // namespace

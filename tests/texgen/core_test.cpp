@@ -400,7 +400,7 @@ TEST(TextCompile, MistakesAreReportedAtLineAndColumn) {
     TextureDescription description{};
     EXPECT_FALSE(compileDescription(full, description));
     const auto l0 = [](const std::string& line) { return "layer 0:\n" + line + "\n"; };
-    const std::tuple<std::string, int32_t, int32_t, const char*> mistakes[] = {
+    const std::tuple<std::string, int32_t, int32_t, std::string> mistakes[] = {
         {l0("blurLayr(0,0);"), 2, 1, "unknown operator 'blurLayr'"},
         {l0("blurLayer 0,0);"), 2, 11, "expected '(' after 'blurLayer'"},
         {l0("blurLayer(0);"), 2, 12, "blurLayer takes 2 arguments, not 1"},
@@ -412,6 +412,11 @@ TEST(TextCompile, MistakesAreReportedAtLineAndColumn) {
         {l0("woodLayer(0,7,2);"), 2, 13, "woodLayer: parameter 1 (dst) is 7, not a layer 0..4"},
         {l0("mandelBrot(0,3e38,3e38,-1.5,3,16);"), 2, 19,
          "mandelBrot: parameter 3 (right) is not a finite number"},
+        // Bad bytes and runaway tokens are quoted escaped and cut short.
+        {l0("blurLayer(0,\xff\x01);"), 2, 13,
+         "argument dst: expected an integer, found '\\xff\\x01'"},
+        {l0("blurLayer(0," + std::string(100000, '7') + ");"), 2, 13,
+         "argument dst: '" + std::string(32, '7') + "...' (100000 bytes) is out of range"},
         {"blurLayer(0,0);\n", 1, 1, "operation outside a layer: start with a line 'layer L:'"},
         {"layer 5:\n", 1, 7, "expected a layer number 0..4 after 'layer'"},
         {"layer 1:\nlayer 1:\n", 2, 1, "layer 1 appears twice"},

@@ -1,5 +1,7 @@
 // End-to-end tests of the texgen executable on programs written here.
+#include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "texgen/layers.h"
@@ -17,6 +19,16 @@ const char* const kProgram =
     "sineDistort(3,3,0.100000001490116,2,0.100000001490116,2);\n\n"
     "layer 4:\naddLayers(0,1,4,0.5,0.5);\nmulLayers(4,2,4,1,1);\n"
     "maxCombineLayers(4,3,4,1,0.300000011920929);\nscaleLayerHSV(4,4,1,1.5,1);\n";
+
+// A description whose one operation writes into the scratch buffer (layer 5).
+std::string scratchDescription() {
+    std::string bytes(22020, '\0');
+    bytes[0] = 1;                // layer 0 count
+    bytes[4] = 33;               // blurLayer
+    bytes[404 + 4 + 2] = '\xa0'; // slot 1 = 5.0f (0x40a00000)
+    bytes[404 + 4 + 3] = '\x40';
+    return bytes;
+}
 
 class TexgenTool : public ToolTest {
   protected:
@@ -68,20 +80,21 @@ TEST_F(TexgenTool, FailuresGiveOneLineAndANonZeroExit) {
     expectFailure("text " + path("missing.tex"), "not found");
     std::ofstream(path("short.tex")) << std::string(100, '\0');
     expectFailure("render " + path("short.tex") + " " + path("x.png"), "short read");
+    // Files people take for descriptions, told by their first bytes.
+    const std::pair<std::string, const char*> others[] = {
+        {"\x89PNG\r\n\x1a\n" + std::string(30000, '\0'), "starts like a PNG picture"},
+        {"\xff\xd8\xff\xe0" + std::string(30000, '\0'), "starts like a JPEG picture"},
+        {"HWL" + std::string(30000, '\0'), "starts like an HWL picture"},
+        {"layer 0:\ncolorLayer(0,1,2,3);\n", "looks like a program (text)"}};
+    for (const auto& [bytes, cause] : others) {
+        std::ofstream(path("other"), std::ios::binary) << bytes;
+        expectFailure("render " + path("other") + " " + path("x.png"), cause);
+    }
+    expectFailure("text " + path("other"), "'texgen compile " + path("other") + " OUT'");
     std::ofstream(path("bad.txt")) << "layer 0:\ncolorLayer(0,1,2,3);\nwoodLayer(0,0,9);\n";
     expectFailure("compile " + path("bad.txt") + " " + path("bad.tex"),
                   "line 3, column 15: woodLayer: parameter 2 (rotation) is 9, outside 0..8");
     EXPECT_FALSE(fs::exists(path("bad.tex")));
-
-    // A file whose list reaches into the scratch buffer is refused unrun.
-    std::string bytes(22020, '\0');
-    bytes[0] = 1;                // layer 0 count
-    bytes[4] = 33;               // blurLayer
-    bytes[404 + 4 + 2] = '\xa0'; // slot 1 = 5.0f (0x40a00000)
-    bytes[404 + 4 + 3] = '\x40';
-    std::ofstream(path("scratch.tex"), std::ios::binary) << bytes;
-    expectFailure("render " + path("scratch.tex") + " " + path("x.png"),
-                  "layer 0, operation 0: blurLayer: parameter 1 (dst) is 5, not a layer 0..4");
 
     std::ofstream(path("empty.txt")) << "";
     ASSERT_EQ(run("compile " + path("empty.txt") + " " + path("empty.tex")).exitCode, 0);
@@ -89,6 +102,25 @@ TEST_F(TexgenTool, FailuresGiveOneLineAndANonZeroExit) {
                   "--size 100x100");
     expectFailure("render", "DESC");
     expectFailure("frobnicate", "frobnicate");
+}
+
+// A description that cannot run is refused unrun by render, but text prints
+// it with the reason above the operation, and compile refuses that line.
+TEST_F(TexgenTool, TextPrintsADescriptionThatCannotRunSoItCanBeMended) {
+    std::ofstream(path("scratch.tex"), std::ios::binary) << scratchDescription();
+    const std::string fault = "blurLayer: parameter 1 (dst) is 5, not a layer 0..4";
+    expectFailure("render " + path("scratch.tex") + " " + path("x.png"),
+                  "layer 0, operation 0: " + fault);
+    const ToolRun text = run("text " + path("scratch.tex"));
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_EQ(text.out.substr(0, text.out.find("\n\n")),
+              "layer 0:\n// cannot run: " + fault + "\nblurLayer(0,5);");
+    EXPECT_NE(text.err.find("texgen: note: " + path("scratch.tex") + ": 1 operation cannot run"),
+              std::string::npos)
+        << text.err;
+    std::ofstream(path("scratch.txt"), std::ios::binary) << text.out;
+    expectFailure("compile " + path("scratch.txt") + " " + path("again.tex"),
+                  "line 3, column 13: " + fault);
 }
 
 TEST_F(TexgenTool, OpsListsEveryOperatorAndHelpWorksEverywhere) {

@@ -128,6 +128,7 @@ PictureError parseManifest(std::string_view text, const std::string& fileName,
                            std::vector<ManifestEntry>& entries) {
     entries.clear();
     std::set<std::string> names;
+    std::string problems; // one line per bad line
     int lineNumber = 0;
     size_t at = 0;
     while (at <= text.size()) {
@@ -140,12 +141,15 @@ PictureError parseManifest(std::string_view text, const std::string& fileName,
         if (fields.count == 0) continue;
         const std::string where = fileName + ":" + std::to_string(lineNumber) + ": ";
         ManifestEntry entry;
-        if (std::string cause = parseEntry(fields, entry); !cause.empty()) return {where + cause};
-        if (!names.insert(entry.name).second) {
-            return {where + "picture \"" + entry.name + "\" is listed twice"};
-        }
-        entries.push_back(std::move(entry));
+        std::string cause = parseEntry(fields, entry);
+        if (cause.empty() && !names.insert(entry.name).second)
+            cause = "picture \"" + entry.name + "\" is listed twice";
+        if (cause.empty())
+            entries.push_back(std::move(entry));
+        else
+            problems += (problems.empty() ? "" : "\n") + where + cause;
     }
+    if (!problems.empty()) return {problems};
     if (entries.empty()) return {fileName + ": lists no pictures"};
     return {};
 }

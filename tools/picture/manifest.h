@@ -58,7 +58,9 @@ struct ManifestEntry {
 const char* alphaKindName(AlphaKind kind);
 
 // Parses the list's text. `fileName` only names the list in messages
-// ("pictures.txt:12: unknown alpha kind \"bleu\"").
+// ("pictures.txt:12: unknown alpha kind \"bleu\""). Every bad line is
+// reported, one line each, so that one look shows them all; `entries` then
+// holds the good ones.
 PictureError parseManifest(std::string_view text, const std::string& fileName,
                            std::vector<ManifestEntry>& entries);
 

@@ -15,7 +15,8 @@ struct Picture {
     std::vector<uint8_t> pixels; // row-major, row 0 at the top
 };
 
-// Empty message on success; otherwise one line naming the file and the cause.
+// Empty message on success; otherwise one line naming the file and the cause
+// (for the picture list, one such line for each bad line).
 struct PictureError {
     std::string message;
 

@@ -3,6 +3,7 @@
 #include <cairo.h>
 #include <librsvg/rsvg.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace picture {
@@ -30,6 +31,25 @@ std::string takeMessage(GError* error) {
     std::string message = error ? error->message : "unknown error";
     if (error) g_error_free(error);
     return message;
+}
+
+// librsvg passes the XML parser's error on as "XML parse error: Error domain
+// 1 code 5 on line 6 column 5 of data: Extra content at the end of the
+// document\n". Said as "line 6, column 5: broken XML: ...", in the words of
+// a person editing the drawing; other messages pass unchanged.
+std::string plainSvgError(const std::string& message) {
+    int domain = 0, code = 0, line = 0, column = 0, reasonAt = 0;
+    if (std::sscanf(message.c_str(),
+                    "XML parse error: Error domain %d code %d on line %d column %d of %*[^:]: %n",
+                    &domain, &code, &line, &column, &reasonAt) != 4 ||
+        reasonAt == 0)
+        return message;
+    constexpr int kExtraContent = 5; // the parser's code for text after the root's end
+    std::string reason = message.substr(size_t(reasonAt));
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+    if (code == kExtraContent) reason = "something follows the closing tag of the drawing";
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) +
+           ": broken XML: " + reason;
 }
 
 // Cairo's pixels are native-endian words 0xAARRGGBB with the colour already
@@ -68,7 +88,7 @@ PictureError renderSvg(const std::string& fileName, int width, int height, Pictu
     GError* error = nullptr;
     std::unique_ptr<RsvgHandle, HandleDeleter> handle(
         rsvg_handle_new_from_file(fileName.c_str(), &error));
-    if (!handle) return failure(fileName, takeMessage(error));
+    if (!handle) return failure(fileName, plainSvgError(takeMessage(error)));
 
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));

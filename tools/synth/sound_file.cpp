@@ -2,6 +2,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "tools/synth/ogg_pages.h"
 #include "tools/synth/synth.h"
@@ -41,6 +42,16 @@ std::string writeSoundFile(const std::string& path, const std::vector<float>& sa
     return trouble;
 }
 
+// The extension after the last dot of the file name, lower case; empty when none.
+std::string extension(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
 } // namespace
 
 std::string writeOggVorbis(const std::string& path, const std::vector<float>& samples, int32_t rate,
@@ -56,6 +67,23 @@ std::string writeOggVorbis(const std::string& path, const std::vector<float>& sa
 
 std::string writeWav(const std::string& path, const std::vector<float>& samples, int32_t rate) {
     return writeSoundFile(path, samples, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, nullptr);
+}
+
+std::string checkTrackFileName(const std::string& path) {
+    const std::string ext = extension(path);
+    if (ext == ".ogg" || ext == ".wav" || ext == ".flac") return "";
+    return path + ": cannot write " + (ext.empty() ? "a file without an extension" : ext) +
+           "; name it .ogg (Ogg Vorbis), .wav (float WAV) or .flac";
+}
+
+std::string writeTrackFile(const std::string& path, const std::vector<float>& samples, int32_t rate,
+                           double quality) {
+    if (std::string trouble = checkTrackFileName(path); !trouble.empty()) return trouble;
+    const std::string ext = extension(path);
+    if (ext == ".wav") return writeWav(path, samples, rate);
+    if (ext == ".flac")
+        return writeSoundFile(path, samples, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, nullptr);
+    return writeOggVorbis(path, samples, rate, quality);
 }
 
 } // namespace synth

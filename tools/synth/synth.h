@@ -46,4 +46,12 @@ std::string writeOggVorbis(const std::string& path, const std::vector<float>& sa
 // The same as a 32-bit float WAV file, for inspection.
 std::string writeWav(const std::string& path, const std::vector<float>& samples, int32_t rate);
 
+// A track written as its name's extension says: ".ogg" Ogg Vorbis at
+// `quality`, ".wav" 32-bit float WAV, ".flac" 24-bit FLAC (the case of the
+// extension does not matter). Any other name is refused before anything is
+// written: checkTrackFileName says so in one line, empty when it fits.
+std::string checkTrackFileName(const std::string& path);
+std::string writeTrackFile(const std::string& path, const std::vector<float>& samples, int32_t rate,
+                           double quality = 0.6);
+
 } // namespace synth
