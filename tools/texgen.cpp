@@ -18,6 +18,7 @@
 #include "texgen/text_compile.h"
 #include "texgen/text_export.h"
 #include "texgen/validate.h"
+#include "tools/file_kind.h"
 #include "tools/png_io.h"
 
 namespace {
@@ -26,8 +27,6 @@ using namespace texgen;
 
 constexpr int kDefaultSize = 256;
 constexpr int kRgbChannels = 3;
-// Enough of a file's start to tell the kinds people mistake for descriptions.
-constexpr size_t kSniffBytes = 512;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "texgen: %s\n", message.c_str());
@@ -49,29 +48,18 @@ bool readTextFile(const std::string& fileName, std::string& text) {
     return !in.bad();
 }
 
-bool isTextByte(unsigned char c) {
-    return c >= 0x20 || c == '\n' || c == '\r' || c == '\t';
-}
-
 // Why `fileName` is no description file when its first bytes show another
 // kind; empty otherwise (and for files that do not open, which
 // readDescription reports). None of these kinds can pass for a description:
 // their first word, layer 0's count, would be far outside 0..100.
 std::string otherKindOfFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    char start[kSniffBytes];
-    in.read(start, sizeof start);
-    const auto size = static_cast<size_t>(in.gcount());
-    const std::string_view head(start, size);
-    const std::string notDescription = fileName + ": not a description file: it starts like ";
-    if (head.starts_with("\x89PNG\r\n\x1a\n")) return notDescription + "a PNG picture";
-    if (head.starts_with("\xff\xd8\xff")) return notDescription + "a JPEG picture";
-    if (head.starts_with("HWL")) return notDescription + "an HWL picture";
-    if (size > 0 && std::all_of(head.begin(), head.end(), isTextByte)) {
+    const std::string kind = guessFileKind(fileName);
+    if (kind == "text") {
         return fileName + ": this looks like a program (text), not a description file; " +
                "'texgen compile " + fileName + " OUT' makes a description file of it";
     }
-    return {};
+    if (kind.empty()) return {};
+    return fileName + ": not a description file: it starts like " + kind;
 }
 
 // W*H words, 0x00RRGGBB, least significant byte first.

@@ -84,7 +84,7 @@ TEST_F(TexgenTool, FailuresGiveOneLineAndANonZeroExit) {
     const std::pair<std::string, const char*> others[] = {
         {"\x89PNG\r\n\x1a\n" + std::string(30000, '\0'), "starts like a PNG picture"},
         {"\xff\xd8\xff\xe0" + std::string(30000, '\0'), "starts like a JPEG picture"},
-        {"HWL" + std::string(30000, '\0'), "starts like an HWL picture"},
+        {"HWL" + std::string(30000, '\0'), "starts like an HWL file"},
         {"layer 0:\ncolorLayer(0,1,2,3);\n", "looks like a program (text)"}};
     for (const auto& [bytes, cause] : others) {
         std::ofstream(path("other"), std::ios::binary) << bytes;
