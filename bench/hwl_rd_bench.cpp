@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
 
     std::map<double, std::vector<double>> ratios;
     std::vector<double> all;
-    std::printf("%-20s %9s %5s %9s %4s %9s %6s %8s\n", "photo", "size", "dB", "HWL", "q", "JPEG",
-                "ratio", "ms");
+    std::printf("%-20s %9s %5s %9s %4s %9s %6s %8s  %s\n", "photo", "size", "dB", "HWL", "q",
+                "JPEG", "ratio", "ms", "settings");
     for (const auto& file : files) {
         PngImage png;
         if (PngError error = readPng(file.string(), png)) {
@@ -114,9 +114,9 @@ int main(int argc, char** argv) {
             const double ratio = double(outcome.bytes.size()) / double(jpeg[quality].bytes);
             ratios[target].push_back(ratio);
             all.push_back(ratio);
-            std::printf("%-20s %9s %5.1f %9zu %4d %9lu %6.3f %8.0f\n", file.stem().c_str(),
+            std::printf("%-20s %9s %5.1f %9zu %4d %9lu %6.3f %8.0f  %s\n", file.stem().c_str(),
                         size.c_str(), target, outcome.bytes.size(), quality, jpeg[quality].bytes,
-                        ratio, ms.count());
+                        ratio, ms.count(), hwl::describeSettings(outcome.settings).c_str());
             std::fflush(stdout);
         }
     }
