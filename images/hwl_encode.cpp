@@ -296,6 +296,8 @@ constexpr double kMaxSlackDb = 20.0;
 // half of it; at most this many trials settle one set of settings.
 constexpr double kCloseDb = 0.04;
 constexpr int kSettleTrials = 7;
+// Neighbours tried at the settled lambda, at most.
+constexpr int kMaxProbes = 10;
 
 struct RdSearch {
     Trial& trial;
@@ -436,7 +438,8 @@ HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEn
                 return true;
         return false;
     };
-    for (bool moved = true; moved && !error;) {
+    int probes = 0;
+    for (bool moved = true; moved && !error && probes < kMaxProbes;) {
         moved = false;
         std::vector<HwlEncodeSettings> neighbours;
         if (freedom.levels && current.levels > 0) {
@@ -446,7 +449,7 @@ HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEn
         if (freedom.valueBits)
             for (const HwlEncodeSettings& n : widthNeighbours(current)) neighbours.push_back(n);
         for (const HwlEncodeSettings& n : neighbours) {
-            if (seen(n)) continue;
+            if (seen(n) || probes++ == kMaxProbes) continue;
             tried.push_back(n);
             if ((error = rd.run(transformAt(n.levels), n, probe))) return error;
             if (rd.score(probe) < currentScore) {
