@@ -204,6 +204,9 @@ TEST(EncodePipeline, SearchesMeetTheirTargetsWithTheSmallestFile) {
             std::string::npos);
     }
     EXPECT_LT(bytesAt33[1], bytesAt33[0] * 0.85); // details kept by their worth pay
+    HwlEncodeOutcome fixed;                       // and other widths and levels than the start's
+    ASSERT_TRUE(searchForPsnr(fixed, view, {}, {false, false, true}, 33.0).ok());
+    EXPECT_LT(bytesAt33[1], fixed.bytes.size());
     // A staircase of flat colours: at coarse levels the decoder's smoothing
     // of zero details turns the stairs into ramps, so the search lowers them.
     std::vector<uint8_t> stairs(64 * 32 * 3, 40);

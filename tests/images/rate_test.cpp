@@ -71,10 +71,10 @@ TEST(HwlRate, KeepsDetailsByWorthClipsOutliersAndDropsBands) {
     std::vector<int32_t> q(plane.size());
     double table[2];
 
-    // Keeping a 10 is worth about 98: at lambda 10 the 3 bits of its value
-    // among kept neighbours are worth it (30), splitting runs of zeros is not
-    // (12 bits, 120).
-    quantisePlaneRd(plane.data(), squares.data(), q.data(), kW, 2, 0, kBits, 1.0, 10.0, table);
+    // At weight 4 keeping a 10 is worth about 390: at lambda 40 the 3 bits of
+    // its value among kept neighbours are worth it (120), splitting runs of
+    // zeros is not (12 bits, 480).
+    quantisePlaneRd(plane.data(), squares.data(), q.data(), kW, 2, 0, kBits, 4.0, 40.0, table);
     EXPECT_EQ(q[kLone], 0);
     EXPECT_EQ(q[kW], 1);
     EXPECT_EQ(q[kW + 1], -1);
@@ -84,7 +84,7 @@ TEST(HwlRate, KeepsDetailsByWorthClipsOutliersAndDropsBands) {
     EXPECT_NEAR(table[1], 7.0 / 1000, 1e-12);
 
     // Dearer bits drop the whole detail band; the approximation stays.
-    quantisePlaneRd(plane.data(), squares.data(), q.data(), kW, 2, 0, kBits, 1.0, 5000.0, table);
+    quantisePlaneRd(plane.data(), squares.data(), q.data(), kW, 2, 0, kBits, 4.0, 20000.0, table);
     EXPECT_EQ(table[0], 0.0);
     EXPECT_EQ(table[1], 7.0 / 1000);
     EXPECT_EQ(countZeros(q.data(), kW, 2), uint64_t(2 * kW - kW / 2));
