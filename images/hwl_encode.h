@@ -24,7 +24,8 @@ constexpr int kDefaultLumaBits = 6;
 constexpr int kDefaultChromaBits = 5;
 constexpr double kDefaultThreshold = 16.0;
 // The tool's encoding without a target: rate-distortion quantisation at this
-// exchange rate gives about the threshold's PSNR in about 10 % fewer bytes.
+// exchange rate gives photographs 0.2 dB less than the default threshold in
+// about 10 % fewer bytes (about 7 % fewer at equal PSNR).
 constexpr double kDefaultLambda = 96.0;
 
 struct HwlEncodeSettings {

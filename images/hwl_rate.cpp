@@ -6,16 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "images/hwl_decoder.h"
+
 namespace hwl {
 namespace {
-
-// The decoder's colour conversion: R = Y + a V, B = Y + c U,
-// G = (Y - 0.3 R - 0.11 B) k.
-constexpr double kRedFromV = 1.140251;
-constexpr double kBlueFromU = 2.028398;
-constexpr double kGreenScale = 1.694915;
-constexpr double kLumaRed = 0.3;
-constexpr double kLumaBlue = 0.11;
 
 // Bits of a symbol and of a run (a run symbol, its high part and a value).
 constexpr double kSymbolBits = 2.0;
@@ -171,13 +165,10 @@ std::vector<double> zeroErrors(const double* plane, int width, int height, int l
 
 double planeErrorWeight(int plane, bool grey) {
     if (grey) return 1.0;
-    // Channel errors for a unit error of the plane: (red, green, blue).
-    double red = 0, blue = 0, luma = 0;
-    if (plane == 0) red = blue = luma = 1.0;
-    if (plane == 1) blue = kBlueFromU;
-    if (plane == 2) red = kRedFromV;
-    const double green = (luma - kLumaRed * red - kLumaBlue * blue) * kGreenScale;
-    return red * red + green * green + blue * blue;
+    double yuv[3] = {0, 0, 0};
+    yuv[plane] = 1;
+    yuvToRgb(&yuv[0], &yuv[1], &yuv[2], 1); // in place: R, G, B
+    return yuv[0] * yuv[0] + yuv[1] * yuv[1] + yuv[2] * yuv[2];
 }
 
 void quantisePlaneRd(const double* plane, const double* zeroError, int32_t* integers, int width,
