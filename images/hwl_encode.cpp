@@ -401,9 +401,12 @@ HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEn
     if (HwlError error = checkEncodeSettings(start, image.width, image.height)) return error;
     HwlError error;
     std::vector<Transformed> transforms(size_t(start.levels) + 1);
+    // At most two transforms are held: the best file's and the one asked for.
     auto transformAt = [&](int levels) -> const Transformed& {
         Transformed& t = transforms[size_t(levels)];
         if (t.planeCount == 0) {
+            for (size_t l = 0; l < transforms.size(); ++l)
+                if (!(found && int(l) == outcome.settings.levels)) transforms[l] = {};
             HwlEncodeSettings s = start;
             s.levels = levels;
             t = transformImage(image, s, true);
