@@ -297,7 +297,7 @@ constexpr double kMaxSlackDb = 20.0;
 constexpr double kCloseDb = 0.04;
 constexpr int kSettleTrials = 7;
 // Neighbours tried at the settled lambda, at most.
-constexpr int kMaxProbes = 10;
+constexpr int kMaxProbes = 20;
 
 struct RdSearch {
     Trial& trial;
@@ -442,9 +442,19 @@ HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEn
         return false;
     };
     int probes = 0;
+    HwlEncodeSettings previous = current;
     for (bool moved = true; moved && !error && probes < kMaxProbes;) {
         moved = false;
         std::vector<HwlEncodeSettings> neighbours;
+        // A step that helped is tried again first.
+        HwlEncodeSettings ahead = current;
+        ahead.levels += current.levels - previous.levels;
+        bool fits = ahead.levels >= 0 && !seen(ahead);
+        for (int p = 0; p < kMaxPlanes; ++p) {
+            ahead.valueBits[p] += current.valueBits[p] - previous.valueBits[p];
+            fits = fits && ahead.valueBits[p] >= 0 && ahead.valueBits[p] <= kMaxValueBits;
+        }
+        if (fits) neighbours.push_back(ahead);
         if (freedom.levels && current.levels > 0) {
             neighbours.push_back(current);
             --neighbours.back().levels;
@@ -456,6 +466,7 @@ HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEn
             tried.push_back(n);
             if ((error = rd.run(transformAt(n.levels), n, probe))) return error;
             if (rd.score(probe) < currentScore) {
+                previous = current;
                 current = n;
                 currentScore = rd.score(probe);
                 moved = true;
