@@ -292,6 +292,8 @@ constexpr double kDbPerDoubling = -1.7;
 constexpr double kDbPerLogSize = 6.0;
 constexpr double kMaxStepDoublings = 4.0;
 constexpr double kMaxSlackDb = 20.0;
+// An exact file (infinite PSNR) scores as if it had this PSNR.
+constexpr double kExactDb = 100.0;
 // A goal met with less than this to spare ends the settling, which aims at
 // half of it; at most this many trials settle one set of settings.
 constexpr double kCloseDb = 0.04;
@@ -320,8 +322,7 @@ struct RdSearch {
     // Lower is better: the size at equal PSNR, or the PSNR at equal size,
     // along the picture's slope.
     double score(const HwlEncodeOutcome& o) const {
-        return std::log(double(o.bytes.size())) -
-               std::min(o.psnr, targetDb + kMaxSlackDb) / dbPerLogSize;
+        return std::log(double(o.bytes.size())) - std::min(o.psnr, kExactDb) / dbPerLogSize;
     }
     bool better(const HwlEncodeOutcome& a, const HwlEncodeOutcome& b) const {
         if (targetDb > 0)
