@@ -6,6 +6,7 @@
 
 #include "images/hwl_decoder.h"
 #include "images/hwl_encoder.h"
+#include "images/hwl_rate.h"
 
 namespace hwl {
 
@@ -35,6 +36,7 @@ struct Transformed {
     int levels = 0;
     int planeCount = 0;
     std::vector<double> planes[kMaxPlanes];
+    std::vector<double> zeroErrors[kMaxPlanes]; // for rate-distortion trials only
 };
 
 std::string sizeText(int width, int height) {
@@ -54,7 +56,9 @@ uint8_t greyOf(const uint8_t* pixel) {
     return channelToByte(y);
 }
 
-Transformed transformImage(const PixelView& image, const HwlEncodeSettings& settings) {
+// `forRd`: also the zero errors that rate-distortion trials need.
+Transformed transformImage(const PixelView& image, const HwlEncodeSettings& settings,
+                           bool forRd = false) {
     Transformed t;
     t.width = image.width;
     t.height = image.height;
@@ -76,32 +80,56 @@ Transformed transformImage(const PixelView& image, const HwlEncodeSettings& sett
                           t.planes[1].data(), t.planes[2].data(), t.width, t.height, t.width,
                           t.levels);
     }
+    for (int p = 0; forRd && p < t.planeCount; ++p)
+        t.zeroErrors[p] = zeroErrors(t.planes[p].data(), t.width, t.height, t.levels);
     return t;
 }
 
-HwlError encodeTransformed(std::vector<uint8_t>& bytes, const Transformed& t,
-                           const int valueBits[kMaxPlanes], double threshold) {
-    const size_t count = size_t(t.width) * size_t(t.height);
-    std::vector<double> coefficients(count);
+// The integer planes and tables of one trial.
+struct Quantised {
     std::vector<int32_t> integers[kMaxPlanes];
     double tables[kMaxPlanes][kMaxTableEntries] = {};
+};
+
+void quantiseTransformed(Quantised& q, const Transformed& t, const HwlEncodeSettings& settings) {
+    const size_t count = size_t(t.width) * size_t(t.height);
+    std::vector<double> coefficients;
+    for (int p = 0; p < t.planeCount; ++p) {
+        q.integers[p].resize(count);
+        if (settings.lambda > 0) {
+            quantisePlaneRd(t.planes[p].data(), t.zeroErrors[p].data(), q.integers[p].data(),
+                            t.width, t.height, t.levels, settings.valueBits[p],
+                            planeErrorWeight(p, t.planeCount == 1), settings.lambda, q.tables[p]);
+            continue;
+        }
+        coefficients = t.planes[p];
+        if (settings.threshold > 0)
+            thresholdDetails(coefficients.data(), settings.threshold, t.width, t.height, t.levels);
+        quantisePlane(coefficients.data(), q.integers[p].data(), t.width, t.height, t.levels,
+                      settings.valueBits[p], q.tables[p]);
+    }
+}
+
+HwlError writeQuantised(std::vector<uint8_t>& bytes, const Quantised& q, const Transformed& t,
+                        const int valueBits[kMaxPlanes]) {
     HwlEncodedImage encoded;
     encoded.width = t.width;
     encoded.height = t.height;
     encoded.levels = t.levels;
     encoded.bitsPerPixel = t.planeCount == 1 ? kGreyBitsPerPixel : kColourBitsPerPixel;
     for (int p = 0; p < t.planeCount; ++p) {
-        coefficients = t.planes[p];
-        if (threshold > 0)
-            thresholdDetails(coefficients.data(), threshold, t.width, t.height, t.levels);
-        integers[p].resize(count);
-        quantisePlane(coefficients.data(), integers[p].data(), t.width, t.height, t.levels,
-                      valueBits[p], tables[p]);
-        encoded.planes[p] = integers[p].data();
-        encoded.tables[p] = tables[p];
+        encoded.planes[p] = q.integers[p].data();
+        encoded.tables[p] = q.tables[p];
         encoded.valueBits[p] = valueBits[p];
     }
     return writeHwlMemory(bytes, encoded);
+}
+
+HwlError encodeTransformed(std::vector<uint8_t>& bytes, const Transformed& t,
+                           const HwlEncodeSettings& settings) {
+    Quantised q;
+    quantiseTransformed(q, t, settings);
+    return writeQuantised(bytes, q, t, settings.valueBits);
 }
 
 // Counts the trials of a search: encode, decode, measure.
@@ -114,8 +142,7 @@ struct Trial {
     HwlError run(HwlEncodeOutcome& outcome, const Transformed& transformed,
                  const HwlEncodeSettings& settings) {
         outcome.settings = settings;
-        HwlError error =
-            encodeTransformed(outcome.bytes, transformed, settings.valueBits, settings.threshold);
+        HwlError error = encodeTransformed(outcome.bytes, transformed, settings);
         if (!error) error = measurePsnr(outcome.psnr, outcome.bytes, reference);
         ++done;
         if (progress) progress(done, std::max(done, planned));
@@ -248,6 +275,216 @@ HwlError search(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEnco
     return {};
 }
 
+// Rate-distortion search. The exchange rate lambda is settled first for the
+// start's level count and widths, by secant steps on its logarithm until the
+// goal is met closely. Other level counts and widths (one bit away, while a
+// step helps) are then compared by one trial each at that lambda: their
+// size and PSNR, moved along the picture's own size-quality slope to the
+// goal, rank them. The best is settled last.
+constexpr double kMinLog2Lambda = -8.0; // keeps nearly every detail the widths allow
+constexpr double kMaxLog2Lambda = 24.0; // drops nearly every detail
+// Where photographs reach 33.7 dB, and the lambda a size goal starts from.
+constexpr double kStartLog2Lambda = 6.6;
+constexpr double kStartDb = 33.7;
+// Slopes before the picture has shown its own: dB per doubling of lambda,
+// and dB per unit of the logarithm of the size (photographs at 30 to 36 dB).
+constexpr double kDbPerDoubling = -1.7;
+constexpr double kDbPerLogSize = 6.0;
+constexpr double kMaxStepDoublings = 4.0;
+constexpr double kMaxSlackDb = 20.0;
+// An exact file (infinite PSNR) scores as if it had this PSNR.
+constexpr double kExactDb = 100.0;
+// A goal met with less than this to spare ends the settling, which aims at
+// half of it; at most this many trials settle one set of settings.
+constexpr double kCloseDb = 0.04;
+constexpr int kSettleTrials = 7;
+// Neighbours tried at the settled lambda, at most.
+constexpr int kMaxProbes = 20;
+
+struct RdSearch {
+    Trial& trial;
+    double targetDb = 0;   // a PSNR goal, or ...
+    uint64_t maxBytes = 0; // ... a size goal when targetDb is 0
+    double bestDb = -std::numeric_limits<double>::infinity();
+    uint64_t smallest = std::numeric_limits<uint64_t>::max();
+    double dbPerLogSize = kDbPerLogSize;
+
+    bool meets(const HwlEncodeOutcome& o) const {
+        return targetDb > 0 ? o.psnr >= targetDb : o.bytes.size() <= maxBytes;
+    }
+    // How far `o` lies on the good side of the goal, in dB.
+    double slackDb(const HwlEncodeOutcome& o) const {
+        const double slack =
+            targetDb > 0 ? o.psnr - targetDb
+                         : std::log(double(maxBytes) / double(o.bytes.size())) * dbPerLogSize;
+        return std::clamp(slack, -kMaxSlackDb, kMaxSlackDb);
+    }
+    // Lower is better: the size at equal PSNR, or the PSNR at equal size,
+    // along the picture's slope.
+    double score(const HwlEncodeOutcome& o) const {
+        return std::log(double(o.bytes.size())) - std::min(o.psnr, kExactDb) / dbPerLogSize;
+    }
+    bool better(const HwlEncodeOutcome& a, const HwlEncodeOutcome& b) const {
+        if (targetDb > 0)
+            return a.bytes.size() < b.bytes.size() ||
+                   (a.bytes.size() == b.bytes.size() && a.psnr > b.psnr);
+        return a.psnr > b.psnr || (a.psnr == b.psnr && a.bytes.size() < b.bytes.size());
+    }
+
+    HwlError run(const Transformed& t, const HwlEncodeSettings& s, HwlEncodeOutcome& o) {
+        HwlError error = trial.run(o, t, s);
+        bestDb = std::max(bestDb, o.psnr);
+        smallest = std::min<uint64_t>(smallest, o.bytes.size());
+        return error;
+    }
+
+    // Steps lambda from s.lambda until the goal is met closely; keeps in
+    // `best` the best trial that meets it. Returns whether one did.
+    bool settle(const Transformed& t, HwlEncodeSettings s, HwlEncodeOutcome& best,
+                HwlError& error) {
+        bool found = false;
+        // Slack falls as lambda grows for a PSNR goal and rises for a size goal.
+        const double sign = targetDb > 0 ? 1.0 : -1.0;
+        double slope = sign * kDbPerDoubling, lastLog = 0, lastSlack = 0, lastLogSize = 0,
+               lastDb = 0;
+        for (int i = 0; i < kSettleTrials; ++i) {
+            HwlEncodeOutcome o;
+            if ((error = run(t, s, o))) return false;
+            const double log2Lambda = std::log2(s.lambda), slack = slackDb(o);
+            const double logSize = std::log(double(o.bytes.size()));
+            if (i > 0 && log2Lambda != lastLog) {
+                const double measured = (slack - lastSlack) / (log2Lambda - lastLog);
+                if (measured * sign < 0) slope = measured;
+                if (std::isfinite(o.psnr) && std::isfinite(lastDb) && logSize != lastLogSize &&
+                    (o.psnr - lastDb) / (logSize - lastLogSize) > 0)
+                    dbPerLogSize = (o.psnr - lastDb) / (logSize - lastLogSize);
+            }
+            lastLog = log2Lambda;
+            lastSlack = slack;
+            lastLogSize = logSize;
+            lastDb = o.psnr;
+            const bool met = meets(o);
+            if (met && (!found || better(o, best))) {
+                best = std::move(o);
+                found = true;
+            }
+            if (met && slack < kCloseDb) break;
+            double next = log2Lambda + std::clamp((kCloseDb / 2 - slack) / slope,
+                                                  -kMaxStepDoublings, kMaxStepDoublings);
+            next = std::clamp(next, kMinLog2Lambda, kMaxLog2Lambda);
+            if (next == log2Lambda) break; // at an end of the range
+            s.lambda = std::exp2(next);
+        }
+        return found;
+    }
+};
+
+// Value widths one bit away from `s`: luma, both colour planes.
+std::vector<HwlEncodeSettings> widthNeighbours(const HwlEncodeSettings& s) {
+    std::vector<HwlEncodeSettings> out;
+    for (int d : {-1, 1}) {
+        for (bool luma : {true, false}) {
+            if (!luma && s.grey) continue;
+            HwlEncodeSettings n = s;
+            for (int p = luma ? 0 : 1; p < (luma ? 1 : kMaxPlanes); ++p) n.valueBits[p] += d;
+            bool fits = true;
+            for (int p = 0; p < (s.grey ? 1 : kMaxPlanes); ++p)
+                fits = fits && n.valueBits[p] >= 0 && n.valueBits[p] <= kMaxValueBits;
+            if (fits) out.push_back(n);
+        }
+    }
+    return out;
+}
+
+HwlError rdSearch(HwlEncodeOutcome& outcome, const PixelView& image, const HwlEncodeSettings& start,
+                  SearchFreedom freedom, RdSearch& rd, bool& found) {
+    found = false;
+    if (HwlError error = checkEncodeSettings(start, image.width, image.height)) return error;
+    HwlError error;
+    std::vector<Transformed> transforms(size_t(start.levels) + 1);
+    // At most two transforms are held: the best file's and the one asked for.
+    auto transformAt = [&](int levels) -> const Transformed& {
+        Transformed& t = transforms[size_t(levels)];
+        if (t.planeCount == 0) {
+            for (size_t l = 0; l < transforms.size(); ++l)
+                if (!(found && int(l) == outcome.settings.levels)) transforms[l] = {};
+            HwlEncodeSettings s = start;
+            s.levels = levels;
+            t = transformImage(image, s, true);
+        }
+        return t;
+    };
+    // Settles the start, or failing that the widest widths, at the level
+    // counts allowed from the most down, until one meets the goal.
+    HwlEncodeSettings s = start;
+    s.lambda = std::exp2(kStartLog2Lambda +
+                         (rd.targetDb > 0 ? (rd.targetDb - kStartDb) / kDbPerDoubling : 0.0));
+    const int lowest = freedom.levels ? 0 : start.levels;
+    for (int pass = 0; pass < (freedom.valueBits ? 2 : 1) && !found && !error; ++pass) {
+        if (pass == 1)
+            for (int& bits : s.valueBits) bits = kMaxValueBits;
+        for (int l = start.levels; l >= lowest && !found && !error; --l) {
+            s.levels = l;
+            found = rd.settle(transformAt(l), s, outcome, error);
+        }
+    }
+    if (error || !found) return error;
+
+    // One trial per neighbour at the settled lambda; moves while one scores better.
+    HwlEncodeSettings current = outcome.settings;
+    HwlEncodeOutcome probe;
+    double currentScore = rd.score(outcome);
+    std::vector<HwlEncodeSettings> tried{current};
+    auto seen = [&](const HwlEncodeSettings& n) {
+        for (const HwlEncodeSettings& t : tried)
+            if (t.levels == n.levels &&
+                std::equal(n.valueBits, n.valueBits + kMaxPlanes, t.valueBits))
+                return true;
+        return false;
+    };
+    int probes = 0;
+    HwlEncodeSettings previous = current;
+    for (bool moved = true; moved && !error && probes < kMaxProbes;) {
+        moved = false;
+        std::vector<HwlEncodeSettings> neighbours;
+        // A step that helped is tried again first.
+        HwlEncodeSettings ahead = current;
+        ahead.levels += current.levels - previous.levels;
+        bool fits = ahead.levels >= 0 && !seen(ahead);
+        for (int p = 0; p < kMaxPlanes; ++p) {
+            ahead.valueBits[p] += current.valueBits[p] - previous.valueBits[p];
+            fits = fits && ahead.valueBits[p] >= 0 && ahead.valueBits[p] <= kMaxValueBits;
+        }
+        if (fits) neighbours.push_back(ahead);
+        if (freedom.levels && current.levels > 0) {
+            neighbours.push_back(current);
+            --neighbours.back().levels;
+        }
+        if (freedom.valueBits)
+            for (const HwlEncodeSettings& n : widthNeighbours(current)) neighbours.push_back(n);
+        for (const HwlEncodeSettings& n : neighbours) {
+            if (seen(n) || probes++ == kMaxProbes) continue;
+            tried.push_back(n);
+            if ((error = rd.run(transformAt(n.levels), n, probe))) return error;
+            if (rd.score(probe) < currentScore) {
+                previous = current;
+                current = n;
+                currentScore = rd.score(probe);
+                moved = true;
+                break;
+            }
+        }
+    }
+    if (current.levels == outcome.settings.levels &&
+        std::equal(current.valueBits, current.valueBits + kMaxPlanes, outcome.settings.valueBits))
+        return error;
+    HwlEncodeOutcome settled;
+    if (rd.settle(transformAt(current.levels), current, settled, error) &&
+        rd.better(settled, outcome))
+        outcome = std::move(settled);
+    return error;
+}
+
 } // namespace
 
 int largestFittingLevels(int width, int height) {
@@ -271,6 +508,8 @@ HwlError checkEncodeSettings(const HwlEncodeSettings& settings, int width, int h
     }
     if (!(settings.threshold >= 0) || std::isinf(settings.threshold))
         return hwlFailure(HwlStatus::InvalidArgument, "threshold must be a finite number >= 0");
+    if (!(settings.lambda >= 0) || std::isinf(settings.lambda))
+        return hwlFailure(HwlStatus::InvalidArgument, "lambda must be a finite number >= 0");
     if (width <= 0 || height <= 0 || width > UINT16_MAX || height > UINT16_MAX)
         return hwlFailure(HwlStatus::InvalidArgument,
                           "image size " + sizeText(width, height) + " is outside 1 to 65535");
@@ -319,8 +558,7 @@ HwlError encodeHwl(std::vector<uint8_t>& bytes, const PixelView& image,
     if (!image.data || image.channels < 1 || image.channels > 4)
         return hwlFailure(HwlStatus::InvalidArgument, "pixels must have 1 to 4 channels");
     if (HwlError error = checkEncodeSettings(settings, image.width, image.height)) return error;
-    return encodeTransformed(bytes, transformImage(image, settings), settings.valueBits,
-                             settings.threshold);
+    return encodeTransformed(bytes, transformImage(image, settings, settings.lambda > 0), settings);
 }
 
 double psnr(const uint8_t* a, const uint8_t* b, size_t count) {
@@ -400,8 +638,7 @@ HwlError encodeHwlMask(HwlEncodeOutcome& outcome, const uint8_t* mask, int width
         HwlEncodeOutcome trial;
         trial.settings = s;
         trial.settings.levels = levels;
-        if (HwlError error = encodeTransformed(trial.bytes, t, s.valueBits, s.threshold))
-            return error;
+        if (HwlError error = encodeTransformed(trial.bytes, t, s)) return error;
         std::vector<uint8_t> decoded;
         if (HwlError error = decodeMask(decoded, trial.bytes)) return error;
         trial.psnr = psnr(decoded.data(), reference.data(), count);
@@ -455,9 +692,16 @@ HwlError searchForPsnr(HwlEncodeOutcome& outcome, const PixelView& image,
                (a.bytes.size() == b.bytes.size() && a.psnr > b.psnr);
     };
     bool found = false;
-    if (HwlError error =
-            search(outcome, image, start, freedom, false, accept, smaller, progress, found))
+    if (freedom.threshold) {
+        const std::vector<uint8_t> reference = referencePixels(image, start.grey);
+        Trial trial{reference, progress, 0, 0};
+        RdSearch rd{trial, targetDb, 0};
+        if (HwlError error = rdSearch(outcome, image, start, freedom, rd, found)) return error;
+        bestDb = rd.bestDb;
+    } else if (HwlError error = search(outcome, image, start, freedom, false, accept, smaller,
+                                       progress, found)) {
         return error;
+    }
     if (!found)
         return hwlFailure(HwlStatus::InvalidArgument, "no settings reach " + dbText(targetDb) +
                                                           " dB; the best reached " +
@@ -477,9 +721,16 @@ HwlError searchForSize(HwlEncodeOutcome& outcome, const PixelView& image,
         return a.psnr > b.psnr || (a.psnr == b.psnr && a.bytes.size() < b.bytes.size());
     };
     bool found = false;
-    if (HwlError error =
-            search(outcome, image, start, freedom, true, accept, sharper, progress, found))
+    if (freedom.threshold) {
+        const std::vector<uint8_t> reference = referencePixels(image, start.grey);
+        Trial trial{reference, progress, 0, 0};
+        RdSearch rd{trial, 0, maxBytes};
+        if (HwlError error = rdSearch(outcome, image, start, freedom, rd, found)) return error;
+        smallest = rd.smallest;
+    } else if (HwlError error =
+                   search(outcome, image, start, freedom, true, accept, sharper, progress, found)) {
         return error;
+    }
     if (!found)
         return hwlFailure(HwlStatus::InvalidArgument,
                           "no settings fit in " + std::to_string(maxBytes) +
@@ -492,10 +743,13 @@ std::string describeSettings(const HwlEncodeSettings& settings) {
     if (!settings.grey)
         bits += "," + std::to_string(settings.valueBits[1]) + "," +
                 std::to_string(settings.valueBits[2]);
-    char threshold[32];
-    std::snprintf(threshold, sizeof threshold, "%g", settings.threshold);
+    char zeroing[48];
+    if (settings.lambda > 0)
+        std::snprintf(zeroing, sizeof zeroing, "lambda %.4g", settings.lambda);
+    else
+        std::snprintf(zeroing, sizeof zeroing, "threshold %g", settings.threshold);
     return std::string(settings.grey ? "grey" : "colour") + ", levels " +
-           std::to_string(settings.levels) + ", bits " + bits + ", threshold " + threshold;
+           std::to_string(settings.levels) + ", bits " + bits + ", " + zeroing;
 }
 
 } // namespace hwl

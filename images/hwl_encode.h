@@ -23,12 +23,20 @@ constexpr int kDefaultLevels = 4;
 constexpr int kDefaultLumaBits = 6;
 constexpr int kDefaultChromaBits = 5;
 constexpr double kDefaultThreshold = 16.0;
+// The tool's encoding without a target: rate-distortion quantisation at this
+// exchange rate gives photographs 0.2 dB less than the default threshold in
+// about 10 % fewer bytes (about 7 % fewer at equal PSNR).
+constexpr double kDefaultLambda = 96.0;
 
 struct HwlEncodeSettings {
     int levels = kDefaultLevels;
     int valueBits[kMaxPlanes] = {kDefaultLumaBits, kDefaultChromaBits, kDefaultChromaBits};
     double threshold = kDefaultThreshold; // details of at most this magnitude become 0
     bool grey = false;                    // one 8-bit plane instead of a 24-bit colour file
+    // Above 0: each band gets its own factor and a detail is kept only where
+    // the squared error it removes is worth its bits at this many per bit
+    // (the threshold is then unused); 0: the plain stages.
+    double lambda = 0;
 };
 
 // 8-bit pixels, row-major, row 0 first, not owned.
@@ -128,7 +136,8 @@ HwlError searchForSize(HwlEncodeOutcome& outcome, const PixelView& image,
                        const HwlEncodeSettings& start, SearchFreedom freedom, uint64_t maxBytes,
                        const SearchProgress& progress = {});
 
-// "levels 4, bits 6,5,5, threshold 8" (one width for grey).
+// "colour, levels 4, bits 6,5,5, threshold 8" (one width for grey; lambda
+// in place of the threshold where it is used).
 std::string describeSettings(const HwlEncodeSettings& settings);
 
 } // namespace hwl

@@ -160,7 +160,12 @@ hwl::HwlEncodeSettings settingsFor(const EncodeOptions& options, const PngImage&
         for (int p = 0; p < hwl::kMaxPlanes; ++p)
             settings.valueBits[p] = widths[widths.size() == 1 ? 0 : p];
     }
-    if (options.threshold) settings.threshold = *options.threshold;
+    // A threshold asks for the plain stages; otherwise details are kept by
+    // their worth (the searches choose their own lambda).
+    if (options.threshold)
+        settings.threshold = *options.threshold;
+    else
+        settings.lambda = hwl::kDefaultLambda;
     check(hwl::checkEncodeSettings(settings, image.width, image.height));
     return settings;
 }
@@ -422,6 +427,12 @@ int runInfo(const std::string& fileName) {
     return 0;
 }
 
+hwl::HwlEncodeSettings defaultToolSettings() {
+    hwl::HwlEncodeSettings settings;
+    settings.lambda = hwl::kDefaultLambda;
+    return settings;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -433,7 +444,7 @@ int main(int argc, char** argv) {
         "encode", "Encode a PNG as an HWL file (colour: 24-bit; grey PNG or --grey: 8-bit). A PNG "
                   "with alpha also gives OUT_alpha.hwl, whose decoded blue channel is the alpha. "
                   "Defaults: " +
-                      hwl::describeSettings(hwl::HwlEncodeSettings{}) + ".");
+                      hwl::describeSettings(defaultToolSettings()) + ".");
     encodeCommand->add_option("input", encode.input, "PNG file to read")->required();
     encodeCommand->add_option("output", encode.output, "HWL file to write")->required();
     encodeCommand->add_option("--levels", encode.levels,
@@ -442,7 +453,8 @@ int main(int argc, char** argv) {
     encodeCommand->add_option("--bits", encode.bits,
                               "Value width of every plane, or B0,B1,B2 for Y,U,V (0-8)");
     encodeCommand->add_option("--threshold", encode.threshold,
-                              "Zero details of at most this magnitude");
+                              "Zero details of at most this magnitude (instead of keeping each "
+                              "detail by the error it removes against the bits it costs)");
     encodeCommand->add_flag("--grey", encode.grey, "Write an 8-bit grey file");
     CLI::Option* psnrOption = encodeCommand->add_option(
         "--psnr", encode.psnr, "Search for the smallest file with at least this PSNR (dB)");

@@ -2,7 +2,7 @@
 //
 // Each kind of picture gets a quality target that suits how the show uses
 // it, and the codec's search finds the smallest file reaching it (levels,
-// value widths and threshold chosen per picture):
+// value widths and the rate-distortion lambda chosen per picture):
 //   cut-outs (alpha companion)  the colour only counts where it is seen
 //   own-blue lettering and logo  hard light-on-black edges; the blue channel
 //                                is also the alpha, so it needs more

@@ -173,28 +173,40 @@ TEST(EncodePipeline, MasksDecodeToTheMaskAndAvoidBlurringHardEdges) {
     expectCloseTo(decoded, small);
 }
 
+// Both searches: rate-distortion (the threshold free) and over the widths and
+// levels at the start's threshold.
 TEST(EncodePipeline, SearchesMeetTheirTargetsWithTheSmallestFile) {
     const std::vector<uint8_t> rgb = picture(64, 64, 3);
     const PixelView view{rgb.data(), 64, 64, 3};
-    HwlEncodeOutcome low, high;
-    ASSERT_TRUE(searchForPsnr(low, view, {}, {}, 30.0).ok());
-    ASSERT_TRUE(searchForPsnr(high, view, {}, {}, 38.0).ok());
-    EXPECT_GE(low.psnr, 30.0);
-    EXPECT_GE(high.psnr, 38.0);
-    EXPECT_LT(low.bytes.size(), high.bytes.size());
-    std::vector<uint8_t> again; // the reported settings reproduce the reported file
-    ASSERT_TRUE(encodeHwl(again, view, high.settings).ok());
-    EXPECT_EQ(again, high.bytes);
-    EXPECT_NE(searchForPsnr(low, view, {}, {}, 99.0).message.find("the best reached"),
-              std::string::npos);
+    size_t bytesAt33[2] = {};
+    for (const SearchFreedom freedom : {SearchFreedom{}, SearchFreedom{true, true, false}}) {
+        const bool rd = freedom.threshold;
+        HwlEncodeOutcome low, high;
+        ASSERT_TRUE(searchForPsnr(low, view, {}, freedom, 33.0).ok());
+        ASSERT_TRUE(searchForPsnr(high, view, {}, freedom, 38.0).ok());
+        EXPECT_GE(low.psnr, 33.0);
+        EXPECT_GE(high.psnr, 38.0);
+        EXPECT_LT(low.bytes.size(), high.bytes.size());
+        bytesAt33[rd] = low.bytes.size();
+        std::vector<uint8_t> again; // the reported settings reproduce the reported file
+        ASSERT_TRUE(encodeHwl(again, view, high.settings).ok());
+        EXPECT_EQ(again, high.bytes);
+        EXPECT_NE(searchForPsnr(low, view, {}, freedom, 99.0).message.find("the best reached"),
+                  std::string::npos);
 
-    ASSERT_TRUE(searchForSize(low, view, {}, {}, 1500).ok());
-    ASSERT_TRUE(searchForSize(high, view, {}, {}, 4000).ok());
-    EXPECT_LE(low.bytes.size(), 1500u);
-    EXPECT_LE(high.bytes.size(), 4000u);
-    EXPECT_GT(high.psnr, low.psnr);
-    EXPECT_NE(searchForSize(low, view, {}, {}, 100).message.find("the smallest file takes"),
-              std::string::npos);
+        ASSERT_TRUE(searchForSize(low, view, {}, freedom, 1500).ok());
+        ASSERT_TRUE(searchForSize(high, view, {}, freedom, 4000).ok());
+        EXPECT_LE(low.bytes.size(), 1500u);
+        EXPECT_LE(high.bytes.size(), 4000u);
+        EXPECT_GT(high.psnr, low.psnr);
+        EXPECT_NE(
+            searchForSize(low, view, {}, freedom, 100).message.find("the smallest file takes"),
+            std::string::npos);
+    }
+    EXPECT_LT(bytesAt33[1], bytesAt33[0] * 0.85); // details kept by their worth pay
+    HwlEncodeOutcome fixed;                       // and other widths and levels than the start's
+    ASSERT_TRUE(searchForPsnr(fixed, view, {}, {false, false, true}, 33.0).ok());
+    EXPECT_LT(bytesAt33[1], fixed.bytes.size());
     // A staircase of flat colours: at coarse levels the decoder's smoothing
     // of zero details turns the stairs into ramps, so the search lowers them.
     std::vector<uint8_t> stairs(64 * 32 * 3, 40);
@@ -203,6 +215,7 @@ TEST(EncodePipeline, SearchesMeetTheirTargetsWithTheSmallestFile) {
         stairs[i * 3] = uint8_t(step * 80);
         stairs[i * 3 + 1] = uint8_t(255 - step * 60);
     }
+    HwlEncodeOutcome high;
     ASSERT_TRUE(searchForPsnr(high, {stairs.data(), 64, 32, 3}, {}, {}, 40.0).ok());
     EXPECT_LE(high.settings.levels, 1);
     EXPECT_GE(high.psnr, 40.0);
