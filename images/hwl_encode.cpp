@@ -525,8 +525,12 @@ HwlError checkEncodeSettings(const HwlEncodeSettings& settings, int width, int h
                               nearestMultiples(width, block) + ", height " +
                               nearestMultiples(height, block) + ")";
         const int most = largestFittingLevels(width, height);
-        message += most < 0 ? "; no level count fits odd sizes"
-                            : "; this size allows at most " + std::to_string(most) + " levels";
+        message += most < 0 ? "; no level count fits odd sizes: crop or pad the picture to one "
+                              "of the nearest sizes"
+                            : "; this size allows at most " + std::to_string(most) +
+                                  " levels: give --levels " + std::to_string(most) +
+                                  " or fewer, or crop or pad the picture to one of the nearest "
+                                  "sizes";
         return hwlFailure(HwlStatus::InvalidArgument, message);
     }
     return {};
@@ -598,13 +602,15 @@ HwlError measurePsnr(double& db, const std::vector<uint8_t>& bytes,
     return {};
 }
 
-HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& bytes) {
+HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& bytes,
+                    const std::string& name) {
     std::vector<uint8_t> pixels;
     HwlHeader header{};
-    if (HwlError error = decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true))
+    if (HwlError error = decodeHwlMemory(pixels, header, bytes.data(), bytes.size(), true, name))
         return error;
     if (header.bitsPerPixel != kColourBitsPerPixel)
-        return hwlFailure(HwlStatus::InvalidFile, "an alpha companion must be a 24-bit file");
+        return hwlFailure(HwlStatus::InvalidFile, (name.empty() ? "" : name + ": ") +
+                                                      "an alpha companion must be a 24-bit file");
     const size_t count = size_t(header.width) * header.height;
     mask.resize(count);
     for (size_t i = 0; i < count; ++i) mask[i] = pixels[i * 4];

@@ -83,7 +83,9 @@ HwlError measurePsnr(double& db, const std::vector<uint8_t>& bytes,
                      const std::vector<uint8_t>& reference);
 
 // Blue channel of a decoded 24-bit file, the alpha a companion carries.
-HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& bytes);
+// `name` labels error messages.
+HwlError decodeMask(std::vector<uint8_t>& mask, const std::vector<uint8_t>& bytes,
+                    const std::string& name = "");
 
 // Mask files keep 8-bit values and drop only details below this: the
 // alpha stays within about half a level of the mask.

@@ -1,7 +1,7 @@
 // hwl: converts PNG pictures to HWL files and back, and inspects HWL files.
 //
 //   hwl encode IN.png OUT.hwl [--levels L] [--bits B | --bits B0,B1,B2]
-//                             [--threshold T] [--grey] [--psnr DB | --size BYTES]
+//                             [--threshold T] [--grey] [--psnr DB | --bytes N]
 //   hwl decode [--raw] [--no-alpha] IN.hwl OUT
 //   hwl info IN.hwl
 //
@@ -151,6 +151,13 @@ hwl::HwlEncodeSettings settingsFor(const EncodeOptions& options, const PngImage&
         // Without --levels small sizes still encode, with fewer levels; odd
         // sizes are refused with the message for a single level.
         const int most = hwl::largestFittingLevels(image.width, image.height);
+        if (most >= 0 && most < settings.levels) {
+            std::fprintf(stderr,
+                         "hwl: note: %d x %d allows at most %d levels (the default is %d): "
+                         "encoding with %d; sides that are multiples of %d allow %d\n",
+                         image.width, image.height, most, settings.levels, most,
+                         2 << settings.levels, settings.levels);
+        }
         settings.levels = std::clamp(most, 0, settings.levels);
     }
     if (options.bits) {
@@ -307,7 +314,7 @@ int runDecode(const DecodeOptions& options) {
     std::vector<uint8_t> alpha;
     if (!options.noAlpha && std::filesystem::is_regular_file(alphaName)) {
         hwl::HwlHeader alphaHeader{};
-        check(hwl::decodeMask(alpha, readFile(alphaName)));
+        check(hwl::decodeMask(alpha, readFile(alphaName), alphaName));
         check(hwl::readHwlHeader(alphaName, alphaHeader));
         if (alphaHeader.width != header.width || alphaHeader.height != header.height)
             throw Failure{alphaName + ": size differs from " + options.input};
@@ -458,8 +465,11 @@ int main(int argc, char** argv) {
     encodeCommand->add_flag("--grey", encode.grey, "Write an 8-bit grey file");
     CLI::Option* psnrOption = encodeCommand->add_option(
         "--psnr", encode.psnr, "Search for the smallest file with at least this PSNR (dB)");
-    CLI::Option* sizeOption = encodeCommand->add_option(
-        "--size", encode.size, "Search for the best PSNR in at most this many bytes");
+    // Bytes, not a picture size as --size means in the other tools: --size
+    // stays as an alias for scripts written before.
+    CLI::Option* sizeOption =
+        encodeCommand->add_option("--bytes,--size", encode.size,
+                                  "Search for the best PSNR in a file of at most this many bytes");
     psnrOption->excludes(sizeOption);
 
     DecodeOptions decode;
@@ -490,7 +500,7 @@ int main(int argc, char** argv) {
         if (encodeCommand->parsed()) {
             if (encode.psnr && !(*encode.psnr > 0))
                 throw Failure{"--psnr must be a positive number of dB"};
-            if (encode.size && *encode.size == 0) throw Failure{"--size must be at least 1"};
+            if (encode.size && *encode.size == 0) throw Failure{"--bytes must be at least 1"};
             return runEncode(encode);
         }
         if (decodeCommand->parsed()) return runDecode(decode);

@@ -158,15 +158,19 @@ TEST_F(HwlTool, EachKindOfPngEncodesAtItsDepthAndDecodesBack) {
 TEST_F(HwlTool, SizesThatDoNotFitAreRefused) {
     const Bytes odd = colourPixels(100, 40);
     writePngFile(path("odd.png"), 100, 40, PNG_FORMAT_RGB, odd.data());
-    for (const char* text :
-         {"multiples of 32", "nearest width 96 or 128, height 32 or 64", "at most 1 levels"}) {
+    for (const char* text : {"multiples of 32", "nearest width 96 or 128, height 32 or 64",
+                             "at most 1 levels: give --levels 1 or fewer, or crop or pad"}) {
         expectFailure("encode --levels 4 " + path("odd.png") + " " + path("x.hwl"), text);
     }
     EXPECT_FALSE(fs::exists(path("x.hwl")));
-    // Without --levels the tool takes the most levels the size allows.
+    // Without --levels the tool takes the most levels the size allows, and says so.
     const ToolRun run = this->run("encode " + path("odd.png") + " " + path("x.hwl"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("levels 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("allows at most 1 levels (the default is 4)"), std::string::npos);
+    // Odd sides fit no level count at all.
+    writePngFile(path("odd.png"), 101, 40, PNG_FORMAT_RGB, colourPixels(101, 40).data());
+    expectFailure("encode " + path("odd.png") + " " + path("x.hwl"), "crop or pad the picture");
 }
 
 TEST_F(HwlTool, InfoReportsValidAndBrokenFiles) {
@@ -205,6 +209,10 @@ TEST_F(HwlTool, InfoReportsValidAndBrokenFiles) {
                   "in.png: this is not an HWL file (it starts like a PNG picture)");
     expectFailure("decode --raw " + path("in.png") + " " + path("out.raw"), "starts like a PNG");
     expectFailure("decode " + path("good.hwl") + " " + path("out.jpg"), "writes PNG");
+    // A broken companion is named, not the picture.
+    std::ofstream(path("good_alpha.hwl"), std::ios::binary) << good.substr(0, 100);
+    expectFailure("decode " + path("good.hwl") + " " + path("out.png"),
+                  "good_alpha.hwl: file ends early: 100 of the");
     EXPECT_FALSE(fs::exists(path("out.raw")) || fs::exists(path("out.jpg")));
 }
 
@@ -226,7 +234,7 @@ TEST_F(HwlTool, SearchesMeetTheirTargetsAndFailuresExitNonZeroWithOneLine) {
     const size_t at = search.out.find("PSNR ");
     ASSERT_NE(at, std::string::npos) << search.out << search.err;
     EXPECT_GE(std::stod(search.out.substr(at + 5)), 38.0) << search.out;
-    ASSERT_EQ(run("encode --size 1200 " + in + " " + path("s.hwl")).exitCode, 0);
+    ASSERT_EQ(run("encode --bytes 1200 " + in + " " + path("s.hwl")).exitCode, 0);
     EXPECT_LE(fs::file_size(path("s.hwl")), 1200u);
     const std::pair<std::string, const char*> cases[] = {
         {"", "subcommand"},
