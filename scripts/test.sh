@@ -21,7 +21,11 @@ echo "== sanitizer build =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
     -DINDAHOUSE_SANITIZE=ON -DINDAHOUSE_BENCH=OFF -DINDAHOUSE_FUZZ=ON -DINDAHOUSE_TEST_SHOWDIR="$PWD/build/showdir"
 cmake --build build-asan -j "$JOBS"
+# Leak detection is on for every test and every program the tests start
+# (the show and capture included); only the third-party libraries in the
+# suppressions file are excused.
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/scripts/lsan-suppressions.txt":print_suppressions=0 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$JOBS"
 

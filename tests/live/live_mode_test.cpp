@@ -82,10 +82,9 @@ class LiveMode : public testing::Test {
     // capture's frame of the show directory as it is now.
     std::vector<uint8_t> captured(int32_t time) {
         const std::string png = dir + "/at.png";
-        const std::string command = "ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 "
-                                    "SDL_VIDEODRIVER=offscreen '" TEST_CAPTURE_EXE "' '" +
-                                    dir + "' --at " + std::to_string(time) +
-                                    " --size 320x240 --out '" + png + "' > /dev/null 2>&1";
+        const std::string command = "SDL_VIDEODRIVER=offscreen '" TEST_CAPTURE_EXE "' '" + dir +
+                                    "' --at " + std::to_string(time) + " --size 320x240 --out '" +
+                                    png + "' > /dev/null 2>&1";
         PngImage image;
         if (std::system(command.c_str()) != 0 || readPng(png, image)) return {};
         return image.pixels;

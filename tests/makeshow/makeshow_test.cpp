@@ -55,10 +55,7 @@ std::string smallAssets(const std::string& name, const std::string& pictures,
 std::tuple<int, std::string, std::string> runMakeshow(const std::string& arguments,
                                                       const std::string& tool = TEST_MAKESHOW_EXE) {
     const std::string out = scratchDir("stdout") + "/out.txt", err = out + ".err";
-    // fontconfig's lifelong caches are not ours to report in the sanitizer build.
-    const std::string command = std::string("LSAN_OPTIONS=suppressions='") +
-                                TEST_LSAN_SUPPRESSIONS + "' '" + tool + "' " + arguments + " >" +
-                                out + " 2>" + err;
+    const std::string command = "'" + tool + "' " + arguments + " >" + out + " 2>" + err;
     const int status = std::system(command.c_str());
     std::stringstream outText, errText;
     outText << std::ifstream(out).rdbuf();
@@ -220,8 +217,9 @@ TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expect);
-        fs::copy(TEST_ASSETS_DIR "/script.sqx", assets + "/script.sqx",
-                 fs::copy_options::overwrite_existing);
+        // A short show: the rest of each run (the music) builds in a moment.
+        std::ofstream(assets + "/script.sqx")
+            << "@scene Scene1 1 0 999 \n@music m music.ogg 0 0 0\n";
         std::ofstream(assets + "/pictures.txt") << pictures;
         if (!c.file.empty()) std::ofstream(assets + "/" + c.file, std::ios::binary) << c.text;
         const auto [exitCode, out, err] = runMakeshow(c.arguments);

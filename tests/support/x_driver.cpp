@@ -96,8 +96,7 @@ std::string readFile(const std::string& path) {
 
 pid_t startProgram(const std::string& dir, const std::string& display,
                    const std::string& commandLine) {
-    const std::string script =
-        "cd '" + dir + "' && ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 " + commandLine;
+    const std::string script = "cd '" + dir + "' && " + commandLine;
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);

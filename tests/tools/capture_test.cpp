@@ -29,12 +29,6 @@ class CaptureTest : public ToolTest {
     void SetUp() override {
         ToolTest::SetUp();
         if (HasFatalFailure()) return; // no folder of our own: write nothing
-        // The GL driver, unloaded at exit, leaves allocations the leak checker
-        // cannot attribute; the tool's own code is checked in-process.
-        const std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-        if (options.find(":detect_leaks=0") == std::string::npos) {
-            setenv("ASAN_OPTIONS", (options + ":detect_leaks=0").c_str(), 1);
-        }
         show = path("show");
         makeShow(show, kScript);
     }
