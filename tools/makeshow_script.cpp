@@ -63,9 +63,11 @@ std::string checkShowScript(std::string_view text, const std::string& name,
     MusicSettings music;
     {
         const ShowRegistry registry;
-        if (const TimelineError error = loadScriptText(text, music, name))
+        ScriptWarnings warnings;
+        if (const TimelineError error = loadScriptText(text, music, name, nullptr, &warnings))
             return error.detail.empty() ? name + ": " + error.message
                                         : error.detail + ": " + error.message;
+        printScriptWarnings(name, warnings);
     }
     if (!music.musicFile) return name + ": no \"@music\" line names the music file";
     if (!staysInFolder(*music.musicFile))
