@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/synth/synth.h"
+#include "content/synth/synth.h"
 
 namespace {
 

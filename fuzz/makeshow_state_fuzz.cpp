@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tools/makeshow_state.h"
+#include "content/makeshow/makeshow_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)parseBuildState(std::string_view(reinterpret_cast<const char*>(data), size));

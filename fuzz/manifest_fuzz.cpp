@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/picture/manifest.h"
+#include "content/picture/manifest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<picture::ManifestEntry> entries;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tools/synth/score.h"
+#include "content/synth/score.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     synth::Score score;

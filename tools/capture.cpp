@@ -29,8 +29,8 @@
 #include "show/show_state.h"
 #include "tools/png_io.h"
 #include "tools/progress_bar.h"
-#include "tools/sound_track.h"
-#include "tools/video_encoder.h"
+#include "content/capture/sound_track.h"
+#include "content/capture/video_encoder.h"
 
 namespace fs = std::filesystem;
 

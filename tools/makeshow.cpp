@@ -26,14 +26,14 @@
 #include <thread>
 #include <vector>
 
-#include "tools/makeshow_encode.h"
-#include "tools/makeshow_files.h"
-#include "tools/makeshow_hash.h"
-#include "tools/makeshow_music.h"
-#include "tools/makeshow_script.h"
-#include "tools/makeshow_state.h"
-#include "tools/picture/manifest.h"
-#include "tools/picture/render_entry.h"
+#include "content/makeshow/makeshow_encode.h"
+#include "content/makeshow/makeshow_files.h"
+#include "content/makeshow/makeshow_hash.h"
+#include "content/makeshow/makeshow_music.h"
+#include "content/makeshow/makeshow_script.h"
+#include "content/makeshow/makeshow_state.h"
+#include "content/picture/manifest.h"
+#include "content/picture/render_entry.h"
 
 namespace fs = std::filesystem;
 

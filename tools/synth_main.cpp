@@ -17,7 +17,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/synth/synth.h"
+#include "content/synth/synth.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "sequencing/scene.h"
 #include "sequencing/script.h"
 #include "sequencing/timeline.h"
-#include "tools/synth/synth.h"
+#include "content/synth/synth.h"
 
 namespace fs = std::filesystem;
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <fstream>
 
-#include "tools/picture/colour_spread.h"
-#include "tools/picture/manifest.h"
-#include "tools/picture/render_entry.h"
-#include "tools/picture/svg_render.h"
-#include "tools/picture/texgen_render.h"
+#include "content/picture/colour_spread.h"
+#include "content/picture/manifest.h"
+#include "content/picture/render_entry.h"
+#include "content/picture/svg_render.h"
+#include "content/picture/texgen_render.h"
 
 // fontconfig, which librsvg reaches through pango for SVG text, keeps its
 // configuration for the life of the process: not a leak of ours.

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/synth/ogg_pages.h"
-#include "tools/synth/synth.h"
+#include "content/synth/ogg_pages.h"
+#include "content/synth/synth.h"
 
 using namespace synth;
 

@@ -8,7 +8,7 @@
 
 #include "sequencing/timeline.h"
 #include "show/frame_replay.h"
-#include "tools/sound_track.h"
+#include "content/capture/sound_track.h"
 #include "tools/tool_fixture.h"
 
 namespace {

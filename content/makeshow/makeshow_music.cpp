@@ -1,0 +1,51 @@
+#include "content/makeshow/makeshow_music.h"
+
+#include <cstdio>
+
+#include "content/makeshow/makeshow_files.h"
+#include "content/synth/synth.h"
+
+namespace {
+
+constexpr double kBytesPerKiB = 1024.0;
+
+std::string readScore(const std::string& scorePath, synth::Score& score) {
+    std::vector<uint8_t> bytes;
+    if (std::string error = readFileBytes(scorePath, bytes); !error.empty()) return error;
+    const std::string text(bytes.begin(), bytes.end());
+    if (const auto error = synth::parseScore(text, score))
+        return scorePath + ": " + synth::formatScoreError(*error);
+    return "";
+}
+
+} // namespace
+
+std::string renderMusicFile(const std::string& scorePath, const std::string& scratchFile,
+                            std::vector<uint8_t>& ogg, MusicSummary& summary) {
+    synth::Score score;
+    if (std::string error = readScore(scorePath, score); !error.empty()) return error;
+    const synth::Track track = synth::renderParsedScore(score);
+    std::string error = synth::writeOggVorbis(scratchFile, track.samples, track.rate);
+    if (error.empty()) error = readFileBytes(scratchFile, ogg);
+    std::remove(scratchFile.c_str());
+    if (!error.empty()) return error;
+    summary.seconds = double(track.frames()) / track.rate;
+    summary.rate = track.rate;
+    summary.barMs = synth::barMs(score);
+    return "";
+}
+
+std::string readBarLength(const std::string& scorePath, double& barMs) {
+    synth::Score score;
+    if (std::string error = readScore(scorePath, score); !error.empty()) return error;
+    barMs = synth::barMs(score);
+    return "";
+}
+
+std::string describeMusic(const std::string& path, size_t bytes, const MusicSummary& summary) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%-24s %.2f s, %d Hz stereo, %.1f KiB, bar %g ms",
+                  path.c_str(), summary.seconds, summary.rate, double(bytes) / kBytesPerKiB,
+                  summary.barMs);
+    return line;
+}

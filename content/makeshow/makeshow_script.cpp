@@ -1,0 +1,120 @@
+#include "content/makeshow/makeshow_script.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "sequencing/scene.h"
+#include "sequencing/script.h"
+#include "sequencing/timeline.h"
+#include "show/scenes.h"
+#include "show/show_setup.h"
+
+namespace {
+
+constexpr int kShowTimeline = 1;
+// Script times are whole milliseconds; a bar line may fall between two.
+constexpr double kBarLineToleranceMs = 0.5;
+
+// Registers stand-ins for the show's scenes and timeline for as long as it
+// lives, so the show's own reader can place them.
+struct ShowRegistry {
+    ShowRegistry() {
+        for (int slot = 1; slot <= kShowSceneCount; ++slot)
+            sceneSlots[slot] = createScene("Scene" + std::to_string(slot), noOp, noOp, noOp);
+        timelineSlots[kShowTimeline] = createTimeline(kTimelineName, kTimelineLength);
+    }
+    ~ShowRegistry() { releaseSlots(); }
+    ShowRegistry(const ShowRegistry&) = delete;
+    ShowRegistry& operator=(const ShowRegistry&) = delete;
+};
+
+std::vector<std::string_view> splitOnSpaces(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    while (start <= line.size()) {
+        const size_t space = std::min(line.find(' ', start), line.size());
+        fields.push_back(line.substr(start, space - start));
+        start = space + 1;
+    }
+    return fields;
+}
+
+// A music file the show finds in its own folder: a plain relative name
+// that stays inside it.
+bool staysInFolder(const std::string& file) {
+    if (file.empty() || file[0] == '/') return false;
+    size_t start = 0;
+    while (start <= file.size()) {
+        const size_t slash = std::min(file.find('/', start), file.size());
+        const std::string_view part = std::string_view(file).substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string checkShowScript(std::string_view text, const std::string& name,
+                            ScriptSummary& summary) {
+    summary = {};
+    MusicSettings music;
+    {
+        const ShowRegistry registry;
+        ScriptWarnings warnings;
+        if (const TimelineError error = loadScriptText(text, music, name, nullptr, &warnings))
+            return error.detail.empty() ? name + ": " + error.message
+                                        : error.detail + ": " + error.message;
+        printScriptWarnings(name, warnings);
+    }
+    if (!music.musicFile) return name + ": no \"@music\" line names the music file";
+    if (!staysInFolder(*music.musicFile))
+        return name + ": the music file \"" + *music.musicFile +
+               "\" must be a relative name inside the show folder";
+    summary.musicFile = *music.musicFile;
+    summary.musicEnd = music.musicEnd;
+
+    // The reader accepted every line, so each "@scene" line has its fields.
+    std::set<std::string_view> scenes;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        const std::vector<std::string_view> fields = splitOnSpaces(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (fields.size() < 5 || fields[0] != "@scene") continue;
+        int32_t start = 0, last = 0;
+        if (!parseScriptNumber(fields[3], start) || !parseScriptNumber(fields[4], last)) continue;
+        const bool first = summary.placements.empty();
+        summary.firstStart = first ? start : std::min(summary.firstStart, start);
+        summary.lastEnd = first ? last : std::max(summary.lastEnd, last);
+        summary.placements.push_back({std::string(fields[1]), start, last});
+        scenes.insert(fields[1]);
+    }
+    summary.scenes = int(scenes.size());
+    return "";
+}
+
+std::string describeScript(const std::string& path, const ScriptSummary& summary) {
+    return path + "  " + std::to_string(summary.placements.size()) + " placements of " +
+           std::to_string(summary.scenes) + " scenes, " + std::to_string(summary.firstStart) +
+           " to " + std::to_string(summary.lastEnd) + " ms, music " + summary.musicFile;
+}
+
+std::vector<std::string> offBarLines(const ScriptSummary& summary, double barMs) {
+    std::vector<std::string> lines;
+    if (!(barMs > 0)) return lines;
+    auto offGrid = [&](int32_t t) {
+        const double bars = t / barMs;
+        return std::abs(bars - std::round(bars)) * barMs > kBarLineToleranceMs;
+    };
+    for (const ScriptPlacement& p : summary.placements) {
+        if (p.start != summary.firstStart && offGrid(p.start))
+            lines.push_back(p.scene + " starts at " + std::to_string(p.start) + " ms");
+        if (p.end != summary.lastEnd && offGrid(p.end + 1))
+            lines.push_back(p.scene + " ends at " + std::to_string(p.end) + " ms");
+    }
+    return lines;
+}
