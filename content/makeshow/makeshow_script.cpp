@@ -61,13 +61,13 @@ std::string checkShowScript(std::string_view text, const std::string& name,
                             ScriptSummary& summary) {
     summary = {};
     MusicSettings music;
+    // Printed once the script is accepted: a refused one gets its one line.
+    ScriptWarnings warnings;
     {
         const ShowRegistry registry;
-        ScriptWarnings warnings;
         if (const TimelineError error = loadScriptText(text, music, name, nullptr, &warnings))
             return error.detail.empty() ? name + ": " + error.message
                                         : error.detail + ": " + error.message;
-        printScriptWarnings(name, warnings);
     }
     if (!music.musicFile) return name + ": no \"@music\" line names the music file";
     if (!staysInFolder(*music.musicFile))
@@ -94,6 +94,7 @@ std::string checkShowScript(std::string_view text, const std::string& name,
         scenes.insert(fields[1]);
     }
     summary.scenes = int(scenes.size());
+    printScriptWarnings(name, warnings);
     return "";
 }
 
