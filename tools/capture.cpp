@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "content/capture/sound_track.h"
+#include "content/capture/video_encoder.h"
 #include "runtime/window.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"
@@ -29,8 +31,6 @@
 #include "show/show_state.h"
 #include "tools/png_io.h"
 #include "tools/progress_bar.h"
-#include "content/capture/sound_track.h"
-#include "content/capture/video_encoder.h"
 
 namespace fs = std::filesystem;
 

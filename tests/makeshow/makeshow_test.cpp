@@ -15,13 +15,13 @@
 #include <sstream>
 #include <tuple>
 
+#include "content/synth/synth.h"
 #include "images/hwl_decoder.h"
 #include "images/hwl_format.h"
 #include "makeshow/makeshow_support.h"
 #include "sequencing/scene.h"
 #include "sequencing/script.h"
 #include "sequencing/timeline.h"
-#include "content/synth/synth.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "content/capture/sound_track.h"
 #include "sequencing/timeline.h"
 #include "show/frame_replay.h"
-#include "content/capture/sound_track.h"
 #include "tools/tool_fixture.h"
 
 namespace {
