@@ -56,11 +56,17 @@ HwlError endsEarly(const std::string& name, uint64_t size, uint64_t needed) {
                           std::to_string(needed) + " bytes its header implies");
 }
 
+// A file too short to hold even the header.
+HwlError headerEndsEarly(const std::string& name, size_t size) {
+    return hwlFailure(HwlStatus::ReadError,
+                      label(name) + ": file ends early: " + std::to_string(size) + " of " +
+                          std::to_string(kHeaderSize) + " header bytes");
+}
+
 HwlError readHeaderBytes(std::FILE* file, HwlHeader& header, const std::string& fileName) {
     const size_t got = std::fread(&header, 1, kHeaderSize, file);
     if (got == size_t(kHeaderSize)) return {};
-    return hwlFailure(HwlStatus::ReadError, label(fileName) + ": file ends early: " +
-                                                std::to_string(got) + " of 36 header bytes");
+    return headerEndsEarly(fileName, got);
 }
 
 // Header checks shared by every path that goes beyond the header.
@@ -305,10 +311,7 @@ HwlError decodePlanes(const HwlHeader& header, const uint8_t* data, size_t size,
 // Header of in-memory file bytes, checked as far as decoding needs.
 HwlError readMemoryHeader(HwlHeader& header, const uint8_t* data, size_t size,
                           const std::string& name) {
-    if (size < size_t(kHeaderSize)) {
-        return hwlFailure(HwlStatus::ReadError, label(name) + ": file ends early: " +
-                                                    std::to_string(size) + " of 36 header bytes");
-    }
+    if (size < size_t(kHeaderSize)) return headerEndsEarly(name, size);
     std::memcpy(&header, data, kHeaderSize);
     if (planeCount(header.bitsPerPixel) == 0) return {}; // the caller looks at the header
     if (HwlError error = checkDecodable(header, name)) return error;
@@ -373,10 +376,7 @@ HwlError readHwlHeader(const std::string& fileName, HwlHeader& header) {
 
 HwlError readHwlPlanesFromStream(const uint8_t* data, size_t size, HwlPlanes& planes,
                                  const std::string& name) {
-    if (size < size_t(kHeaderSize)) {
-        return hwlFailure(HwlStatus::ReadError, label(name) + ": file ends early: " +
-                                                    std::to_string(size) + " of 36 header bytes");
-    }
+    if (size < size_t(kHeaderSize)) return headerEndsEarly(name, size);
     std::memcpy(&planes.header, data, kHeaderSize);
     const HwlHeader& header = planes.header;
     if (HwlError error = checkDecodable(header, name)) return error;
