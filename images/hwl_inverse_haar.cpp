@@ -169,18 +169,7 @@ void synthesiseColumns(const double* plane, int stride, int w, int h, double* ou
     auto highRow = [&](int k) { return plane + static_cast<ptrdiff_t>(n + k) * stride; };
     for (int k = 0; k < n; ++k) {
         double* even = out + static_cast<ptrdiff_t>(2 * k) * w;
-        const double* low = lowRow(k);
-        const bool inside = k > 0 && k < n - 1;
-        const PairRows rows = inside ? PairRows{k == 1 ? low : lowRow(k - 2),
-                                                lowRow(k - 1),
-                                                low,
-                                                lowRow(k + 1),
-                                                k == n - 2 ? low : lowRow(k + 2),
-                                                highRow(k - 1),
-                                                highRow(k),
-                                                highRow(k + 1)}
-                                     : PairRows{low, low, low, low, low, low, highRow(k), low};
-        synthesiseRowPair(rows, k, n, w, even, even + w);
+        synthesiseRowPair(pairRowsAt(k, n, lowRow, highRow), k, n, w, even, even + w);
     }
 }
 

@@ -95,17 +95,8 @@ void producePair(Stage* s, int k, double* even, double* odd) {
     while (s->nextLow <= std::min(k + 2, s->n - 1)) loadLow(s);
     while (s->nextHigh <= std::min(k + 1, s->n - 1)) loadHigh(s);
     Stage& t = *s;
-    const double* low = lowRow(t, k);
-    const bool inside = k > 0 && k < t.n - 1;
-    const PairRows rows = inside ? PairRows{k == 1 ? low : lowRow(t, k - 2),
-                                            lowRow(t, k - 1),
-                                            low,
-                                            lowRow(t, k + 1),
-                                            k == t.n - 2 ? low : lowRow(t, k + 2),
-                                            highRow(t, k - 1),
-                                            highRow(t, k),
-                                            highRow(t, k + 1)}
-                                 : PairRows{low, low, low, low, low, low, highRow(t, k), low};
+    const PairRows rows = pairRowsAt(
+        k, t.n, [&t](int r) { return lowRow(t, r); }, [&t](int r) { return highRow(t, r); });
     double* verticalOdd = t.vertical + t.w;
     synthesiseRowPair(rows, k, t.n, t.w, t.vertical, verticalOdd);
     const int half = t.w / 2;

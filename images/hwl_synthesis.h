@@ -14,6 +14,16 @@ struct PairRows {
     const double *highBefore, *high, *highAfter;
 };
 
+// The rows of pair k of n, from lowRow(i) and highRow(i), which give row
+// pointers; rows the pair does not read get `low` and are never asked for.
+template <typename LowRow, typename HighRow>
+PairRows pairRowsAt(int k, int n, const LowRow& lowRow, const HighRow& highRow) {
+    const double* low = lowRow(k);
+    if (k == 0 || k == n - 1) return {low, low, low, low, low, low, highRow(k), low};
+    return {k == 1 ? low : lowRow(k - 2),     lowRow(k - 1),  low,        lowRow(k + 1),
+            k == n - 2 ? low : lowRow(k + 2), highRow(k - 1), highRow(k), highRow(k + 1)};
+}
+
 // Vertical pass for pair k of n over w columns: rows 2k and 2k + 1.
 void synthesiseRowPair(const PairRows& rows, int k, int n, int w, double* even, double* odd);
 
