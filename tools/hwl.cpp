@@ -10,9 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
-
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>

@@ -2,14 +2,12 @@
 // text back into description files, and lists the operators.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "images/picture_size.h"
