@@ -30,17 +30,6 @@ struct ShowRegistry {
     ShowRegistry& operator=(const ShowRegistry&) = delete;
 };
 
-std::vector<std::string_view> splitOnSpaces(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    while (start <= line.size()) {
-        const size_t space = std::min(line.find(' ', start), line.size());
-        fields.push_back(line.substr(start, space - start));
-        start = space + 1;
-    }
-    return fields;
-}
-
 // A music file the show finds in its own folder: a plain relative name
 // that stays inside it.
 bool staysInFolder(const std::string& file) {
@@ -63,9 +52,10 @@ std::string checkShowScript(std::string_view text, const std::string& name,
     MusicSettings music;
     // Printed once the script is accepted: a refused one gets its one line.
     ScriptWarnings warnings;
+    ScenePlacements placements;
     {
         const ShowRegistry registry;
-        if (const TimelineError error = loadScriptText(text, music, name, nullptr, &warnings))
+        if (const TimelineError error = loadScriptText(text, music, name, &placements, &warnings))
             return error.detail.empty() ? name + ": " + error.message
                                         : error.detail + ": " + error.message;
     }
@@ -76,22 +66,14 @@ std::string checkShowScript(std::string_view text, const std::string& name,
     summary.musicFile = *music.musicFile;
     summary.musicEnd = music.musicEnd;
 
-    // The reader accepted every line, so each "@scene" line has its fields.
-    std::set<std::string_view> scenes;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        const std::vector<std::string_view> fields = splitOnSpaces(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (fields.size() < 5 || fields[0] != "@scene") continue;
-        int32_t start = 0, last = 0;
-        if (!parseScriptNumber(fields[3], start) || !parseScriptNumber(fields[4], last)) continue;
+    std::set<std::string> scenes;
+    for (const ScenePlacement& placement : placements) {
         const bool first = summary.placements.empty();
-        summary.firstStart = first ? start : std::min(summary.firstStart, start);
-        summary.lastEnd = first ? last : std::max(summary.lastEnd, last);
-        summary.placements.push_back({std::string(fields[1]), start, last});
-        scenes.insert(fields[1]);
+        summary.firstStart =
+            first ? placement.start : std::min(summary.firstStart, placement.start);
+        summary.lastEnd = first ? placement.end : std::max(summary.lastEnd, placement.end);
+        summary.placements.push_back({placement.scene, placement.start, placement.end});
+        scenes.insert(placement.scene);
     }
     summary.scenes = int(scenes.size());
     printScriptWarnings(name, warnings);
