@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "images/hwl_encode.h"
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 namespace {
 

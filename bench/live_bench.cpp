@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runtime/window.h"
+#include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"

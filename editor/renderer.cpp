@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "texgen/interpreter.h"
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 namespace editor {
 

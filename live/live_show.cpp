@@ -13,7 +13,7 @@
 #include "live/loudness_job.h"
 #include "live/overlay.h"
 #include "live/placements.h"
-#include "runtime/window.h"
+#include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"

@@ -10,8 +10,8 @@
 
 #include "live/live_options.h"
 #include "live/live_show.h"
-#include "runtime/fatal_error.h"
-#include "runtime/window.h"
+#include "platform/fatal_error.h"
+#include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/config_dialog.h"
 #include "show/show_frame.h"

@@ -3,7 +3,7 @@
 #include <GL/gl.h>
 
 #include "effects/camera.h"
-#include "runtime/window.h"
+#include "platform/window.h"
 
 namespace {
 

@@ -24,13 +24,13 @@
 
 #include "content/capture/sound_track.h"
 #include "content/capture/video_encoder.h"
-#include "runtime/window.h"
+#include "platform/window.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
 #include "show/show_state.h"
-#include "tools/png_io.h"
-#include "tools/progress_bar.h"
+#include "common/png_io.h"
+#include "common/progress_bar.h"
 
 namespace fs = std::filesystem;
 

@@ -26,8 +26,8 @@
 #include "images/hwl_decoder.h"
 #include "images/hwl_encode.h"
 #include "images/hwl_format.h"
-#include "tools/file_kind.h"
-#include "tools/png_io.h"
+#include "common/file_kind.h"
+#include "common/png_io.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "texgen/text_compile.h"
 #include "texgen/text_export.h"
 #include "texgen/validate.h"
-#include "tools/file_kind.h"
-#include "tools/png_io.h"
+#include "common/file_kind.h"
+#include "common/png_io.h"
 
 namespace {
 

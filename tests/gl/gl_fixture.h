@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "images/hwl_encode.h"
-#include "runtime/window.h"
+#include "platform/window.h"
 #include "sequencing/timeline.h"
 #include "show/random_generator.h"
 #include "show/show_frame.h"

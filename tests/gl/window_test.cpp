@@ -5,7 +5,7 @@
 #include <SDL.h>
 
 #include "gl_fixture.h"
-#include "runtime/fatal_error.h"
+#include "platform/fatal_error.h"
 #include "support/x_driver.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "live/overlay.h"
 #include "support/show_data.h"
 #include "support/x_driver.h"
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ TEST_F(LiveMode, AnEditedSourceIsRebuiltAndTakenUp) {
     std::ofstream(dir + "/assets/script.sqx")
         << "@scene Scene1 1 0 999 \n@music t tune.ogg 0 0 0\n";
     ASSERT_EQ(std::system(("ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0 '" TEST_MAKESHOW_EXE "' '" +
-                           dir + "' --assets '" + dir + "/assets' > /dev/null 2>&1")
+                           dir + "' --overwrite --assets '" + dir + "/assets' > /dev/null 2>&1")
                               .c_str()),
               0);
     start("--assets assets");

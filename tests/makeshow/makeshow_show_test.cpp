@@ -11,7 +11,7 @@
 
 #include "makeshow/makeshow_support.h"
 #include "support/x_driver.h"
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 TEST(ShowUnderX, PlaysTheMadeDirectoryUntilEscape) {
     const std::string display = testDisplay(), dir = scratchCopyOfShow("under_x");

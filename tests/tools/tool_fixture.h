@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 namespace fs = std::filesystem;
 

@@ -1,11 +1,11 @@
-#include "runtime/fatal_error.h"
+#include "platform/fatal_error.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/window.h"
+#include "platform/window.h"
 
 namespace {
 

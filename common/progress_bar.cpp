@@ -1,4 +1,4 @@
-#include "tools/progress_bar.h"
+#include "common/progress_bar.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/file_kind.h"
+#include "common/file_kind.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The window layer on SDL2. The only file of the show that includes SDL.
-#include "runtime/window.h"
+#include "platform/window.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define WINDOW_CHECKS_LEAKS 1
@@ -15,7 +15,7 @@
 #include <SDL.h>
 #include <cstdio>
 
-#include "runtime/fatal_error.h"
+#include "platform/fatal_error.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/png_io.h"
+#include "common/png_io.h"
 
 #include <png.h>
 
