@@ -152,7 +152,8 @@ void startRebuild(LiveReload& reload) {
             reload.rebuilding = false;
             if (!result.ok) {
                 std::string source = first;
-                const std::string text = sourceError(result.message, reload.assetsDir, source);
+                const std::string text =
+                    sourceError(result.message, reload.assetsDir, reload.showDir, source);
                 return reportError(reload, source, text, true);
             }
             // Built: every source in error reads again.

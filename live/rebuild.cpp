@@ -91,8 +91,15 @@ RebuildResult runMakeshow(const std::string& executable, const std::string& show
 }
 
 std::string sourceError(const std::string& message, const std::string& assetsDir,
-                        std::string& source) {
+                        const std::string& showDir, std::string& source) {
     const std::string prefix = assetsDir + "/";
+    // The assets folder may lie inside the show folder: a source first.
+    if (const std::string shown = showDir + "/";
+        message.rfind(prefix, 0) != 0 && message.rfind(shown, 0) == 0) {
+        const std::string rest = message.substr(shown.size());
+        source = rest.substr(0, rest.find(':'));
+        return rest;
+    }
     if (message.rfind(prefix, 0) != 0) return source + ": " + message;
     const std::string rest = message.substr(prefix.size());
     static const std::regex located(R"(^([^:]+): line (\d+), column (\d+): (.*)$)");

@@ -25,7 +25,9 @@ RebuildResult runMakeshow(const std::string& executable, const std::string& show
 
 // "ASSETS/textures/floor.txt: line 3, column 7: unknown operator" becomes
 // "textures/floor.txt:3:7: unknown operator" and `source` becomes
-// "textures/floor.txt"; a message naming no file under `assetsDir` keeps
-// `source` as given and becomes "SOURCE: MESSAGE".
+// "textures/floor.txt"; one naming a file of the show folder ("SHOW/script.sqx:
+// changed since makeshow wrote it; ...") becomes "script.sqx: ..." and
+// `source` "script.sqx"; a message naming neither keeps `source` as given
+// and becomes "SOURCE: MESSAGE".
 std::string sourceError(const std::string& message, const std::string& assetsDir,
-                        std::string& source);
+                        const std::string& showDir, std::string& source);

@@ -1,6 +1,6 @@
 // makeshow: builds the show directory from the editable sources in assets/.
 //
-//   makeshow OUTDIR [--force] [--jobs N] [--assets DIR]
+//   makeshow OUTDIR [--force] [--overwrite] [--jobs N] [--assets DIR]
 //
 // Without --assets the sources are the assets/ of the checkout this
 // executable was built in (see findAssetsDir), else ./assets.
@@ -12,18 +12,28 @@
 // unchanged since the last run (OUTDIR/makeshow.state) is left alone.
 // Every broken source is one line on stderr; the run builds what it can and
 // then exits with code 1, so one run shows everything there is to mend.
+//
+// An output that a person changed in the show folder (its bytes are not the
+// ones recorded as written) is never overwritten: that is a broken line too,
+// naming the source to edit instead, unless --overwrite lets makeshow win.
+// An output with no record at all (a show folder made by hand, a lost state
+// file) is refused the same way unless it already holds exactly what
+// makeshow would write: refusing is the safe side.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "content/makeshow/makeshow_encode.h"
@@ -58,6 +68,10 @@ struct BuiltFile {
 // One unit of work: the files it makes, the key they are made from, and how.
 struct Job {
     std::vector<std::string> outputs;
+    std::string origin; // the source a person edits instead of the outputs
+    // Builds in no time: a clash with a hand edit is decided on the bytes
+    // built, so a source made to agree with the edit mends it.
+    bool quick = false;
     uint64_t key = 0;
     std::function<std::string(std::vector<BuiltFile>&)> build; // empty or one line
 };
@@ -66,6 +80,7 @@ struct Options {
     std::string outDir;
     std::string assetsDir; // empty: found at run time
     bool force = false;
+    bool overwrite = false; // replace outputs a person changed
     int jobs = 0;
 };
 
@@ -147,6 +162,7 @@ std::string pictureJob(const picture::ManifestEntry& entry, const Options& optio
         !error.empty())
         return error;
     job.key = hash.value;
+    job.origin = options.assetsDir + "/" + entry.source;
     job.outputs = {"data/" + entry.name + ".hwl"};
     if (entry.alpha == picture::AlphaKind::Companion)
         job.outputs.push_back("data/" + entry.name + "_alpha.hwl");
@@ -182,6 +198,7 @@ std::string musicJob(const std::string& musicFile, const Options& options, uint6
     hash.addField("music");
     if (std::string error = addSourceFile(hash, score); !error.empty()) return error;
     job.key = hash.value;
+    job.origin = score;
     job.outputs = {musicFile};
     const std::string scratch = options.outDir + "/makeshow.music.part";
     job.build = [score, musicFile, scratch](std::vector<BuiltFile>& files) {
@@ -197,12 +214,15 @@ std::string musicJob(const std::string& musicFile, const Options& options, uint6
     return "";
 }
 
-void scriptJob(const std::string& text, const ScriptSummary& summary, uint64_t tool, Job& job) {
+void scriptJob(const std::string& text, const std::string& scriptPath, const ScriptSummary& summary,
+               uint64_t tool, Job& job) {
     ContentHash hash;
     hash.addNumber(int64_t(tool));
     hash.addField("script");
     hash.addField(text);
     job.key = hash.value;
+    job.origin = scriptPath;
+    job.quick = true;
     job.outputs = {kScriptSource};
     job.build = [text, summary](std::vector<BuiltFile>& files) {
         files.push_back({kScriptSource, std::vector<uint8_t>(text.begin(), text.end()),
@@ -254,17 +274,107 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
     }
     if (scriptError.empty()) {
         Job scriptCopy;
-        scriptJob(script, summary, tool, scriptCopy);
+        scriptJob(script, scriptPath, summary, tool, scriptCopy);
         jobs.push_back(std::move(scriptCopy));
     }
 }
 
-// Runs `pending` jobs on `threads` threads, writing each job's files as it
-// finishes and recording them in `state`. A failed job goes to `problems`
-// and the others go on.
-void runJobs(const std::vector<const Job*>& pending, int threads, const std::string& outDir,
-             Problems& problems, BuildState& state, int& built) {
-    std::mutex lock; // guards state, built and stdout
+// Stopped while it writes an output and its record (the live mode stops
+// makeshow when a source is saved again), makeshow would leave a file that
+// does not match its record: the next run would take it for a person's
+// edit. A stop request waits for the write in progress, then ends the run.
+// Globals, since a signal handler can reach nothing else.
+std::atomic<int> writesInProgress{0};
+std::atomic<bool> stopRequested{false};
+
+void onStopSignal(int signal) {
+    stopRequested = true;
+    if (writesInProgress == 0) _exit(128 + signal);
+}
+
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// The line for an output that makeshow refuses to replace.
+std::string refusal(const Options& options, const Job& job, const std::string& output,
+                    OutputStatus status) {
+    const char* what = status == OutputStatus::Edited
+                           ? "changed since makeshow wrote it"
+                           : "makeshow has no record of writing it and it differs from what "
+                             "makeshow would write (refused to be safe)";
+    return options.outDir + "/" + output + ": " + what + "; edit " + job.origin +
+           " instead (the source it is built from), or run makeshow with --overwrite to replace it";
+}
+
+// Before building: the job of an output already changed by a person is not
+// built at all (the music takes seconds). False (and a line for each) when
+// refused.
+bool mayBuild(const Options& options, const Job& job, const BuildState& state, Problems& problems) {
+    if (options.overwrite || job.quick) return true;
+    bool may = true;
+    for (const std::string& output : job.outputs) {
+        const OutputStatus status = checkOutput(state, options.outDir, output, nullptr);
+        if (status != OutputStatus::Edited) continue;
+        problems.report(refusal(options, job, output, status));
+        may = false;
+    }
+    return may;
+}
+
+// Writes a built job's files and their records, under the state lock and
+// against the state as it stands now (another run may have written since
+// this one started, and a person may have edited an output meanwhile).
+void writeJob(const Options& options, const Job& job, const std::vector<BuiltFile>& files,
+              Problems& problems, int& built) {
+    const StateLock lock(options.outDir);
+    if (!lock.error().empty()) return problems.report(lock.error());
+    BuildState state = readBuildState(options.outDir);
+    bool refused = false;
+    std::vector<bool> unchanged(files.size(), false);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const OutputStatus status =
+            checkOutput(state, options.outDir, files[i].path, &files[i].bytes);
+        unchanged[i] = status == OutputStatus::Same;
+        if (options.overwrite ||
+            (status != OutputStatus::Edited && status != OutputStatus::Unrecorded))
+            continue;
+        problems.report(refusal(options, job, files[i].path, status));
+        refused = true;
+    }
+    if (refused) return;
+    ++writesInProgress;
+    if (stopRequested) _exit(EXIT_FAILURE); // nothing written yet
+    for (size_t i = 0; i < files.size(); ++i) {
+        // Identical bytes are not written again: a show watching the folder
+        // has nothing to reload.
+        if (!unchanged[i]) {
+            if (std::string error =
+                    writeFileAtomically(options.outDir + "/" + files[i].path, files[i].bytes);
+                !error.empty()) {
+                problems.report(error);
+                break;
+            }
+        }
+        state[files[i].path] = OutputRecord{job.key, hashBytes(files[i].bytes)};
+        std::printf("built       %s\n", files[i].report.c_str());
+        ++built;
+    }
+    if (std::string error = writeBuildState(options.outDir, state); !error.empty())
+        problems.report(error);
+    std::fflush(stdout);
+    if (--writesInProgress == 0 && stopRequested) _exit(EXIT_FAILURE);
+}
+
+// Runs `pending` jobs on `threads` threads, writing each job's files and
+// records as it finishes. A failed job goes to `problems` and the others go on.
+void runJobs(const std::vector<const Job*>& pending, int threads, const Options& options,
+             Problems& problems, int& built) {
+    std::mutex lock; // one job writes at a time; guards built and stdout
     std::atomic<size_t> next{0};
     auto work = [&]() {
         while (true) {
@@ -272,26 +382,31 @@ void runJobs(const std::vector<const Job*>& pending, int threads, const std::str
             if (index >= pending.size()) return;
             const Job& job = *pending[index];
             std::vector<BuiltFile> files;
-            std::string error = job.build(files);
-            for (size_t i = 0; error.empty() && i < files.size(); ++i)
-                error = writeFileAtomically(outDir + "/" + files[i].path, files[i].bytes);
-            if (!error.empty()) {
+            if (std::string error = job.build(files); !error.empty()) {
                 problems.report(error);
                 continue;
             }
             const std::lock_guard guard(lock);
-            for (const BuiltFile& file : files) {
-                state[file.path] = OutputRecord{job.key, hashBytes(file.bytes)};
-                std::printf("built       %s\n", file.report.c_str());
-                ++built;
-            }
-            std::fflush(stdout);
+            writeJob(options, job, files, problems, built);
         }
     };
     std::vector<std::thread> workers;
     for (int i = 1; i < threads; ++i) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
+}
+
+// After a run with nothing broken, records of outputs no job makes any more
+// (a picture taken off the list) drop out of the state.
+std::string dropStaleRecords(const std::string& outDir, const std::vector<Job>& jobs) {
+    const StateLock lock(outDir);
+    if (!lock.error().empty()) return lock.error();
+    BuildState state = readBuildState(outDir);
+    std::set<std::string> made;
+    for (const Job& job : jobs) made.insert(job.outputs.begin(), job.outputs.end());
+    if (std::erase_if(state, [&](const auto& record) { return !made.count(record.first); }) == 0)
+        return "";
+    return writeBuildState(outDir, state);
 }
 
 int makeShow(Options options) {
@@ -311,19 +426,17 @@ int makeShow(Options options) {
     std::vector<Job> jobs;
     planJobs(options, renderLock, problems, jobs);
 
-    const BuildState previous = options.force ? BuildState{} : readBuildState(options.outDir);
-    BuildState state; // only what this run makes: stale entries drop out
+    const BuildState previous = readBuildState(options.outDir);
     std::vector<const Job*> pending;
     int upToDate = 0;
     for (const Job& job : jobs) {
-        if (!outputsUpToDate(previous, options.outDir, job.outputs, job.key)) {
+        if (!options.force && outputsUpToDate(previous, options.outDir, job.outputs, job.key)) {
+            for (const std::string& output : job.outputs) {
+                std::printf("up to date  %s\n", output.c_str());
+                ++upToDate;
+            }
+        } else if (mayBuild(options, job, previous, problems)) {
             pending.push_back(&job);
-            continue;
-        }
-        for (const std::string& output : job.outputs) {
-            state[output] = previous.at(output);
-            std::printf("up to date  %s\n", output.c_str());
-            ++upToDate;
         }
     }
     std::fflush(stdout);
@@ -332,14 +445,15 @@ int makeShow(Options options) {
         std::clamp(options.jobs > 0 ? options.jobs : int(std::thread::hardware_concurrency()), 1,
                    std::max(1, int(pending.size())));
     int built = 0;
-    runJobs(pending, threads, options.outDir, problems, state, built);
-    const int broken = problems.count();
+    catchStopSignals();
+    runJobs(pending, threads, options, problems, built);
     // Outputs of a broken source keep their records: mending it must not
     // rebuild what it did not touch.
-    if (broken > 0) state.insert(previous.begin(), previous.end());
-    // Kept even after a failure, so that the next run skips what was built.
-    if (const std::string error = writeBuildState(options.outDir, state); !error.empty())
-        return fail(error);
+    if (problems.count() == 0) {
+        if (const std::string error = dropStaleRecords(options.outDir, jobs); !error.empty())
+            problems.report(error);
+    }
+    const int broken = problems.count();
 
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     const std::string brokenText = broken > 0 ? ", " + std::to_string(broken) + " broken" : "";
@@ -357,6 +471,8 @@ int main(int argc, char** argv) {
     app.add_option("OUTDIR", options.outDir, "show folder to build or bring up to date")
         ->required();
     app.add_flag("--force", options.force, "build every output, even those up to date");
+    app.add_flag("--overwrite", options.overwrite,
+                 "replace outputs changed in the show folder since makeshow wrote them");
     app.add_option("--jobs", options.jobs, "outputs built at once (default: one per core)")
         ->check(CLI::Range(1, kMaxJobs));
     app.add_option("--assets", options.assetsDir,

@@ -1,6 +1,12 @@
 #include "content/makeshow/makeshow_state.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "content/makeshow/makeshow_files.h"
 #include "content/makeshow/makeshow_hash.h"
@@ -9,7 +15,8 @@ namespace {
 
 const char* const kStateHeader =
     "# makeshow: each output, the key it was built from, the hash of its bytes.\n"
-    "# Delete this file (or run makeshow --force) to build everything again.\n";
+    "# makeshow --force builds everything again; an output whose bytes differ from\n"
+    "# its record was edited by hand and is kept unless makeshow runs with --overwrite.\n";
 
 constexpr std::string_view kSpaces = " \t\r\v\f";
 
@@ -70,4 +77,39 @@ bool outputsUpToDate(const BuildState& state, const std::string& outDir,
         if (hashBytes(bytes) != found->second.fileHash) return false;
     }
     return true;
+}
+
+OutputStatus checkOutput(const BuildState& state, const std::string& outDir,
+                         const std::string& output, const std::vector<uint8_t>* built) {
+    std::vector<uint8_t> bytes;
+    std::error_code error;
+    if (!std::filesystem::exists(outDir + "/" + output, error)) return OutputStatus::Missing;
+    // A file that does not read is treated as changed: never overwrite blindly.
+    const bool read = readFileBytes(outDir + "/" + output, bytes).empty();
+    if (read && built && bytes == *built) return OutputStatus::Same;
+    const auto found = state.find(output);
+    if (found == state.end()) return OutputStatus::Unrecorded;
+    return read && hashBytes(bytes) == found->second.fileHash ? OutputStatus::Ours
+                                                              : OutputStatus::Edited;
+}
+
+StateLock::StateLock(const std::string& outDir) {
+    const std::string path = outDir + "/" + kStateLockFile;
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        error_ = path + ": cannot open: " + std::strerror(errno);
+        return;
+    }
+    int locked;
+    while ((locked = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+        error_ = path + ": cannot lock: " + std::strerror(errno);
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+StateLock::~StateLock() {
+    if (fd_ >= 0) close(fd_); // closing releases the lock
 }

@@ -175,8 +175,8 @@ std::set<std::string> builtOutputs(const std::string& report) {
 }
 
 // An output is up to date while its key (the source's content, not its path)
-// and its bytes are unchanged: all but the edited picture and the output
-// changed by hand. One report line an output.
+// and its file are unchanged: all but the edited picture and the deleted
+// output. One report line an output.
 TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     const std::string assets =
         smallAssets("edit_assets", "grass pictures/grass.svg 64x64 companion\n"
@@ -189,7 +189,7 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     EXPECT_EQ(builtOutputs(firstOut).size(), 6u) << firstOut;
 
     std::ofstream(assets + "/pictures/grass.svg", std::ios::app) << "<!-- edited -->\n";
-    std::ofstream(dir + "/data/floor.hwl", std::ios::binary | std::ios::app) << "tail";
+    fs::remove(dir + "/data/floor.hwl");
     const auto [exitCode, out, err] = runMakeshow(show);
     ASSERT_EQ(exitCode, 0) << err;
     const std::set<std::string> expected = {"data/grass.hwl", "data/grass_alpha.hwl",
@@ -197,6 +197,51 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     EXPECT_EQ(builtOutputs(out), expected) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6 + 1) << out;
     EXPECT_NE(out.find("3 built, 3 up to date"), std::string::npos) << out;
+}
+
+// An output a person changed in the show folder is never overwritten: one
+// line names it and the source to edit, the rest is built, and the next run
+// still refuses until --overwrite. A file makeshow has no record of is
+// refused too, unless it holds exactly what makeshow would write.
+TEST(MakeShow, AnOutputChangedByHandIsKeptUntilOverwrite) {
+    const std::string assets = smallAssets("hand_assets", "floor textures/floor.txt 16x16 none\n");
+    const std::string dir = scratchDir("hand");
+    const std::string show = "'" + dir + "' --assets '" + assets + "'";
+    ASSERT_EQ(std::get<0>(runMakeshow(show)), 0);
+    const std::string handScript = "@scene Scene1 1 0 999 \n@music m music.ogg 0 0 0\n";
+    std::ofstream(dir + "/script.sqx") << handScript;
+    std::ofstream(assets + "/script.sqx", std::ios::app) << "\n";
+    std::ofstream(assets + "/textures/floor.txt", std::ios::app) << "\n";
+    const std::string refused =
+        "makeshow: " + dir + "/script.sqx: changed since makeshow wrote it; edit " + assets +
+        "/script.sqx instead (the source it is built from), or run makeshow with --overwrite to "
+        "replace it\n";
+    for (int run = 0; run < 2; ++run) {
+        const auto [exitCode, out, err] = runMakeshow(show);
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_EQ(err, refused);
+        EXPECT_EQ(builtOutputs(out),
+                  run == 0 ? std::set<std::string>{"data/floor.hwl"} : std::set<std::string>{})
+            << out;
+        std::stringstream kept;
+        kept << std::ifstream(dir + "/script.sqx").rdbuf();
+        EXPECT_EQ(kept.str(), handScript);
+    }
+    const auto [exitCode, out, err] = runMakeshow(show + " --overwrite");
+    EXPECT_EQ(exitCode, 0) << err;
+    EXPECT_EQ(builtOutputs(out), std::set<std::string>{"script.sqx"}) << out;
+
+    // A show folder of another origin: the same bytes are taken as they are.
+    fs::remove(dir + "/makeshow.state");
+    std::ofstream(dir + "/data/floor.hwl", std::ios::binary | std::ios::app) << "tail";
+    const auto [foreignExit, foreignOut, foreignErr] = runMakeshow(show);
+    EXPECT_EQ(foreignExit, 1);
+    EXPECT_NE(foreignErr.find(dir + "/data/floor.hwl: makeshow has no record of writing it"),
+              std::string::npos)
+        << foreignErr;
+    EXPECT_EQ(std::count(foreignErr.begin(), foreignErr.end(), '\n'), 1) << foreignErr;
+    EXPECT_EQ(builtOutputs(foreignOut), (std::set<std::string>{"music.ogg", "script.sqx"}))
+        << foreignOut;
 }
 
 TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
