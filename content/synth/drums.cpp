@@ -41,19 +41,33 @@ constexpr double kHatResonance = 0.2;
 constexpr double kTailFloor = 1e-4; // -80 dB: the hit is over
 
 void addMono(Bus& bus, int64_t frame, double value) {
-    bus.samples[size_t(frame) * 2] += float(value);
-    bus.samples[size_t(frame) * 2 + 1] += float(value);
+    bus.add(frame, value, value);
 }
 
-int64_t hitFrames(const Bus& bus, int64_t start, double seconds) {
-    return std::clamp(int64_t(std::ceil(seconds * bus.rate)), int64_t(0),
-                      std::max<int64_t>(bus.frames() - start, 0));
+// How long each kind of hit lasts at most; its tail reaches -80 dB at 4/3
+// of the decay.
+double hitSeconds(InstrumentType type, const Sound& sound) {
+    switch (type) {
+    case InstrumentType::Kick:
+        return kKickHoldSeconds + sound.decay * 4.0 / 3.0;
+    case InstrumentType::Clap:
+        return kClapTailStart + sound.decay * 4.0 / 3.0;
+    default:
+        return sound.decay * 4.0 / 3.0;
+    }
+}
+
+int64_t hitLength(InstrumentType type, const Sound& sound, double rate) {
+    return std::max(int64_t(std::ceil(hitSeconds(type, sound) * rate)), int64_t(0));
+}
+
+int64_t hitFrames(const Bus& bus, InstrumentType type, const Sound& sound, int64_t start) {
+    return std::min(hitLength(type, sound, bus.rate), std::max<int64_t>(bus.frames() - start, 0));
 }
 
 void kick(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus& bus) {
-    // The tail is exponential after a short hold; it reaches -80 dB at
-    // 4/3 of the decay.
-    const int64_t frames = hitFrames(bus, start, kKickHoldSeconds + sound.decay * 4.0 / 3.0);
+    // The tail is exponential after a short hold.
+    const int64_t frames = hitFrames(bus, InstrumentType::Kick, sound, start);
     const double bodyFactor = sixtyDbFactor(sound.decay, bus.rate);
     const double sweepFactor = std::exp(-1.0 / (kKickSweepSeconds * bus.rate));
     const double clickFactor = std::exp(-1.0 / (kKickClickSeconds * bus.rate));
@@ -77,7 +91,7 @@ void kick(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus
 }
 
 void snare(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus& bus) {
-    const int64_t frames = hitFrames(bus, start, sound.decay * 4.0 / 3.0);
+    const int64_t frames = hitFrames(bus, InstrumentType::Snare, sound, start);
     const double noiseFactor = sixtyDbFactor(sound.decay, bus.rate);
     const double bodyFactor = sixtyDbFactor(sound.decay * kSnareBodyShare, bus.rate);
     const double dropFactor = sixtyDbFactor(sound.decay, bus.rate);
@@ -101,7 +115,7 @@ void snare(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bu
 }
 
 void clap(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus& bus) {
-    const int64_t frames = hitFrames(bus, start, kClapTailStart + sound.decay * 4.0 / 3.0);
+    const int64_t frames = hitFrames(bus, InstrumentType::Clap, sound, start);
     const double burstFactor = sixtyDbFactor(kClapBurstSeconds, bus.rate);
     const double tailFactor = sixtyDbFactor(sound.decay, bus.rate);
     Noise noise(seed);
@@ -124,7 +138,7 @@ void clap(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus
 }
 
 void hat(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus& bus) {
-    const int64_t frames = hitFrames(bus, start, sound.decay * 4.0 / 3.0);
+    const int64_t frames = hitFrames(bus, InstrumentType::Hat, sound, start);
     const double factor = sixtyDbFactor(sound.decay, bus.rate);
     Noise noise(seed);
     Svf filter;
@@ -148,6 +162,10 @@ void hat(const Sound& sound, int64_t start, double velocity, uint32_t seed, Bus&
 }
 
 } // namespace
+
+int64_t drumHitEnd(const Instrument& instrument, int64_t start, double rate) {
+    return start + hitLength(instrument.type, instrument.sound, rate);
+}
 
 void renderDrumHit(const Instrument& instrument, int64_t start, float velocity, uint32_t seed,
                    Bus bus) {

@@ -1,6 +1,7 @@
 // The instruments: one call sounds one drum hit or one note into an
 // instrument's stereo bus (interleaved left, right), added to what is there.
-// Everything past the bus's end is left out.
+// A bus may hold only a stretch of the track: a sound is worked out from its
+// own start all the same, and what falls outside the stretch is left out.
 #pragma once
 
 #include <array>
@@ -38,9 +39,22 @@ struct NoteEvent {
 struct Bus {
     std::vector<float>& samples; // interleaved stereo
     double rate;
+    int64_t first = 0; // the track's frame that samples[0] holds
 
-    int64_t frames() const { return int64_t(samples.size() / 2); }
+    // The frame just past the stretch.
+    int64_t frames() const { return first + int64_t(samples.size() / 2); }
+    void add(int64_t frame, double left, double right) {
+        if (frame < first) return;
+        const size_t at = size_t(frame - first) * 2;
+        samples[at] += float(left);
+        samples[at + 1] += float(right);
+    }
 };
+
+// The frame just past the last one a hit or a note can sound in, however
+// long the track: a part of the track needs only the sounds that reach it.
+int64_t drumHitEnd(const Instrument& instrument, int64_t start, double rate);
+int64_t noteEnd(const Instrument& instrument, const NoteEvent& event, double rate);
 
 void renderDrumHit(const Instrument& instrument, int64_t start, float velocity, uint32_t seed,
                    Bus bus);

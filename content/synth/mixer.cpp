@@ -45,9 +45,8 @@ std::vector<float> kickPump(const std::vector<int64_t>& kickFrames, int64_t fram
     return pump;
 }
 
-void mixBus(const std::vector<float>& bus, const BusMix& mix, const std::vector<float>& pump,
-            std::vector<float>& master, std::vector<float>& reverbSend,
-            std::vector<float>& delaySend) {
+void mixBus(std::span<const float> bus, const BusMix& mix, std::span<const float> pump,
+            std::span<float> master, std::span<float> reverbSend, std::span<float> delaySend) {
     // Constant-power pan, unity in the middle.
     const double angle = (mix.pan + 1.0) * kPi / 4;
     const double left = mix.gain * std::cos(angle) * std::numbers::sqrt2;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -23,10 +24,10 @@ struct BusMix {
     double delay = 0;
 };
 
-// Adds an interleaved stereo bus to the master and its mono sends.
-void mixBus(const std::vector<float>& bus, const BusMix& mix, const std::vector<float>& pump,
-            std::vector<float>& master, std::vector<float>& reverbSend,
-            std::vector<float>& delaySend);
+// Adds an interleaved stereo bus to the master and its mono sends, all
+// over the same stretch of frames.
+void mixBus(std::span<const float> bus, const BusMix& mix, std::span<const float> pump,
+            std::span<float> master, std::span<float> reverbSend, std::span<float> delaySend);
 
 // Multiplies by `gain`, then fades to silence between two frames (and
 // keeps silence after).

@@ -62,6 +62,14 @@ double CutoffRamp::at(int64_t frame) const {
     return from * std::pow(to / from, share);
 }
 
+int64_t noteEnd(const Instrument& instrument, const NoteEvent& event, double rate) {
+    // After the release, or where the next note cuts it off.
+    const int64_t releaseFrames = int64_t(instrument.sound.release * rate * 4.0 / 3.0);
+    const int64_t end = event.start + event.gate + releaseFrames;
+    if (event.cut == kNoCut) return end;
+    return std::min(end, event.cut + int64_t(kCutFadeSeconds * rate));
+}
+
 void renderNote(const Instrument& instrument, const NoteEvent& event, int32_t note, uint32_t seed,
                 Bus bus) {
     const Sound& sound = instrument.sound;
@@ -77,11 +85,8 @@ void renderNote(const Instrument& instrument, const NoteEvent& event, int32_t no
     const double baseHz = midiHz(note);
     const double keyOpen = std::exp2(kKeyTrack * (note - kKeyTrackCentre) / 12.0);
 
-    // The note ends after its release, or where the next note cuts it off.
-    const int64_t releaseFrames = int64_t(sound.release * rate * 4.0 / 3.0);
     const int64_t cutFrames = int64_t(kCutFadeSeconds * rate);
-    int64_t end = std::min(event.start + event.gate + releaseFrames, bus.frames());
-    if (event.cut != kNoCut) end = std::min(end, event.cut + cutFrames);
+    const int64_t end = std::min(noteEnd(instrument, event, rate), bus.frames());
 
     double filterEnvelope = 1;
     const double velocity = event.velocity;
@@ -118,8 +123,8 @@ void renderNote(const Instrument& instrument, const NoteEvent& event, int32_t no
             const double low = sound.sub * std::sin(kTwoPi * sub.phase);
             sub.phase += sub.step;
             if (sub.phase >= 1.0) sub.phase -= 1.0;
-            bus.samples[size_t(frame) * 2] += float((left.process(inLeft).low + low) * gain);
-            bus.samples[size_t(frame) * 2 + 1] += float((right.process(inRight).low + low) * gain);
+            const double outLeft = (left.process(inLeft).low + low) * gain;
+            bus.add(frame, outLeft, (right.process(inRight).low + low) * gain);
             filterEnvelope *= filterFactor;
         }
         if (amplitude.stage == Envelope::Stage::Release && amplitude.level < kSilence) break;
