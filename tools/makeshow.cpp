@@ -3,7 +3,8 @@
 //   makeshow OUTDIR [--force] [--overwrite] [--jobs N] [--assets DIR]
 //
 // Without --assets the sources are the assets/ of the checkout this
-// executable was built in (see findAssetsDir), else ./assets.
+// executable was built in or configured from (see findAssetsDir), else
+// ./assets.
 //
 // Renders every picture of assets/pictures.txt and encodes it as HWL (with
 // its "_alpha" companion where the list says so), renders the score to the
@@ -412,8 +413,8 @@ std::string dropStaleRecords(const std::string& outDir, const std::vector<Job>& 
 int makeShow(Options options) {
     if (options.assetsDir.empty()) options.assetsDir = findAssetsDir();
     if (options.assetsDir.empty())
-        return fail("no sources: this makeshow is not in a checkout's build and there is no "
-                    "./assets; name the folder with --assets DIR");
+        return fail("no sources: the checkout this makeshow was built from has no assets/ and "
+                    "there is no ./assets; name the folder with --assets DIR");
     const auto start = std::chrono::steady_clock::now();
     std::error_code error;
     fs::create_directories(options.outDir, error);
@@ -477,7 +478,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, kMaxJobs));
     app.add_option("--assets", options.assetsDir,
                    "source folder (default: the assets/ of the checkout this makeshow was "
-                   "built in, else ./assets)");
+                   "built in or configured from, else ./assets)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& request) {

@@ -72,6 +72,8 @@ std::string findAssetsDir() {
         error.clear();
     }
     error.clear();
+    if (fs::is_directory(MAKESHOW_CONFIGURED_ASSETS, error)) return MAKESHOW_CONFIGURED_ASSETS;
+    error.clear();
     if (fs::is_directory("assets", error)) return fs::absolute("assets", error).string();
     return "";
 }

@@ -18,5 +18,7 @@ std::string writeFileAtomically(const std::string& fileName, const std::vector<u
 // The sources to read when no folder is named: the assets/ of the checkout
 // whose build holds this executable (the first folder above it with assets/
 // beside tools/makeshow.cpp, so that a copied or second checkout reads its
-// own), else ./assets. Absolute; empty when neither exists.
+// own), else the assets/ of the checkout the build was configured from (a
+// build folder outside the checkout), else ./assets. Absolute; empty when
+// none exists.
 std::string findAssetsDir();
