@@ -2,7 +2,10 @@
 
 #include "editor/document.h"
 #include "editor/renderer.h"
+#include "editor/show_size.h"
+#include "editor/slider_scale.h"
 #include "texgen/operator_table.h"
+#include "texgen/text_export.h"
 #include "texgen/validate.h"
 
 // After our headers: Xlib's macros (Bool, None, Status) would rewrite their names.
@@ -16,9 +19,10 @@
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Hor_Slider.H>
+#include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Menu_Button.H>
-#include <FL/Fl_Value_Input.H>
+#include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
@@ -29,8 +33,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,8 +47,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPreviewSize = 256;
-constexpr int kLargeSize = 512;
+constexpr int kPreviewSize = 256;  // the preview's box on screen; larger renders are shrunk into it
+constexpr int kUnlistedSize = 256; // the render size of a texture the show does not list
+constexpr int kRenderSizes[] = {64, 128, 256, 512, 1024};
+constexpr int kBigWindowLimit = 1024; // the second window's side at most
+constexpr int kSliderSteps = 1000;    // positions along a slider (0..1)
 constexpr int kThumbSize = 48;
 constexpr int kGap = 5;
 constexpr int kMenuHeight = 25;
@@ -50,13 +59,14 @@ constexpr int kListWidth = 300;
 constexpr int kParamsWidth = 215;
 constexpr int kRowHeight = 22;
 constexpr int kWindowWidth = kGap * 4 + kListWidth + kParamsWidth + kPreviewSize;
-constexpr int kWindowHeight = 560;
+constexpr int kWindowHeight = 600;
 constexpr int kStatusHeight = 22;
 constexpr double kSliderSpan = 65536.0; // ranges up to this wide get a slider
 constexpr Fl_Color kProblemColour = FL_DARK_RED;
+constexpr Fl_Color kTypingErrorColour = 0xFFD8D800; // a light red behind refused text
 
 // What the second window shows.
-enum class BigView { None, Tiled, Large };
+enum class BigView { None, Tiled, Actual };
 
 // RGB bytes drawn 1:1, optionally tiled 2 x 2, or shrunk to the box.
 class PictureBox : public Fl_Box {
@@ -65,17 +75,18 @@ class PictureBox : public Fl_Box {
 
     void show(const std::vector<uint8_t>& rgb, int size) {
         size_ = size;
-        if (size > w()) { // a thumbnail: nearest pixel of each cell
-            pixels_.resize(static_cast<size_t>(w()) * h() * 3);
-            for (int y = 0; y < h(); ++y) {
-                for (int x = 0; x < w(); ++x) {
+        const int cell = tiled_ ? w() / 2 : w();
+        if (size > cell) { // shrunk: nearest pixel of each cell
+            pixels_.resize(static_cast<size_t>(cell) * cell * 3);
+            for (int y = 0; y < cell; ++y) {
+                for (int x = 0; x < cell; ++x) {
                     const size_t from =
-                        (static_cast<size_t>(y * size / h()) * size + x * size / w()) * 3;
+                        (static_cast<size_t>(y * size / cell) * size + x * size / cell) * 3;
                     std::copy_n(rgb.begin() + from, 3,
-                                pixels_.begin() + (static_cast<size_t>(y) * w() + x) * 3);
+                                pixels_.begin() + (static_cast<size_t>(y) * cell + x) * 3);
                 }
             }
-            size_ = w();
+            size_ = cell;
         } else {
             pixels_ = rgb;
         }
@@ -145,6 +156,7 @@ class EditorWindow : public Fl_Double_Window {
         status_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
         status_->labelsize(12);
         end();
+        resizable(nullptr);
         large_ =
             std::make_unique<Fl_Double_Window>(2 * kPreviewSize, 2 * kPreviewSize, "Tiled preview");
         largePicture_ = new PictureBox(0, 0, 2 * kPreviewSize, 2 * kPreviewSize);
@@ -175,20 +187,25 @@ class EditorWindow : public Fl_Double_Window {
         refreshParameters();
         refreshTitle();
         refreshPreviewChoice();
-        int problems = 0;
-        for (int layer = 0; layer < texgen::kLayerCount; ++layer) {
-            for (int index = 0; index < document_.count(layer); ++index) {
-                problems += !document_.problem(layer, index).empty();
-            }
-        }
+        refreshLine();
+        const int problems = document_.problemCount();
         problemsText_ = problems ? std::to_string(problems) +
-                                       " operation(s) in red not run: their parameters are refused"
+                                       " line(s) in red are not run: select one to mend it"
                                  : "";
         setStatus(problemsText_);
-        requestedAt_ = Clock::now();
-        requestedRevision_ = document_.revision();
-        renderer_.request(document_.runnable(), document_.revision(), kPreviewSize,
-                          bigView_ == BigView::Large ? kLargeSize : 0);
+        requestPreview();
+    }
+
+    // After a file is opened or saved under another name: the size it has in the show.
+    void documentPathChanged() {
+        showSize_ = showSizeOf(document_.path());
+        sizes_->clear();
+        const int size = showSize_ ? showSize_->size : kUnlistedSize;
+        const std::string side = std::to_string(size) + " x " + std::to_string(size);
+        sizes_->add((side + (showSize_ ? ": the show's" : ": not in a show")).c_str());
+        for (int size : kRenderSizes)
+            sizes_->add((std::to_string(size) + " x " + std::to_string(size)).c_str());
+        sizes_->value(0);
     }
 
   private:
@@ -216,7 +233,7 @@ class EditorWindow : public Fl_Double_Window {
         item("&Edit/Move U&p", FL_ALT + FL_Up, &EditorWindow::editWith<&Document::moveUp>);
         item("&Edit/Move Do&wn", FL_ALT + FL_Down, &EditorWindow::editWith<&Document::moveDown>);
         item("&View/&Tiled 2 x 2", FL_CTRL + 't', &EditorWindow::viewTiled, FL_MENU_TOGGLE);
-        item("&View/&Large 512 x 512", FL_CTRL + 'l', &EditorWindow::viewLarge, FL_MENU_TOGGLE);
+        item("&View/&Actual Size", FL_CTRL + 'l', &EditorWindow::viewActual, FL_MENU_TOGGLE);
         addOperatorMenu(menu_, "&Add/", &EditorWindow::addChosen);
     }
 
@@ -232,11 +249,21 @@ class EditorWindow : public Fl_Double_Window {
     void buildList() {
         const int top = kMenuHeight + kGap;
         const int buttonsY = kWindowHeight - kStatusHeight - kGap - kRowHeight;
-        list_ = new Fl_Hold_Browser(kGap, top, kListWidth, buttonsY - kGap - top);
+        const int lineY = buttonsY - kGap - kRowHeight;
+        list_ = new Fl_Hold_Browser(kGap, top, kListWidth, lineY - kGap - top);
         list_->textfont(FL_COURIER);
         list_->textsize(12);
         list_->when(FL_WHEN_CHANGED);
         list_->callback(&EditorWindow::listChanged, this);
+        constexpr int kLineLabelWidth = 35;
+        lineInput_ = new Fl_Input(kGap + kLineLabelWidth, lineY, kListWidth - kLineLabelWidth,
+                                  kRowHeight, "Line");
+        lineInput_->labelsize(12);
+        lineInput_->textfont(FL_COURIER);
+        lineInput_->textsize(12);
+        lineInput_->when(FL_WHEN_ENTER_KEY_ALWAYS);
+        lineInput_->callback(&EditorWindow::lineEntered, this);
+        lineInput_->tooltip("The selected operation as a program line: edit it and press Enter");
         struct Button {
             const char* label;
             const char* tip;
@@ -303,8 +330,16 @@ class EditorWindow : public Fl_Double_Window {
         shows_->labelsize(12);
         shows_->textsize(12);
         shows_->callback(&EditorWindow::showsChanged, this);
-        shows_->tooltip(
-            "The layer the big preview shows; by default the one the selected operation writes");
+        shows_->tooltip("The layer the big preview shows; by default the one the selected "
+                        "operation writes, as it stands right after that operation");
+        sizes_ = new Fl_Choice(left + 50, thumbsY + kThumbSize + 22 + kRowHeight + kGap,
+                               kPreviewSize - 50, kRowHeight, "Size");
+        sizes_->labelsize(12);
+        sizes_->textsize(12);
+        sizes_->callback(&EditorWindow::sizeChanged, this);
+        sizes_->tooltip("The size the preview renders at: by default the size the picture has "
+                        "in the show (its picture list, pictures.txt, names it)");
+        documentPathChanged();
     }
 
     // --- refreshing -----------------------------------------------------
@@ -318,12 +353,20 @@ class EditorWindow : public Fl_Double_Window {
             lines_.push_back({layer, -1});
             for (int index = 0; index < document_.count(layer); ++index) {
                 const bool bad = !document_.problem(layer, index).empty();
+                // '@.' ends the format codes: a line may start with '@' itself.
                 list_->add(((bad ? "@C1@.  " : "@.  ") + document_.line(layer, index)).c_str());
                 lines_.push_back({layer, index});
+                if (bad) { // the message under the line, in small italics
+                    list_->add(("@s@i@C1@.      " + document_.problem(layer, index)).c_str());
+                    lines_.push_back({layer, index});
+                }
             }
         }
         for (size_t line = 0; line < lines_.size(); ++line) {
-            if (lines_[line] == selection) list_->value(static_cast<int>(line) + 1);
+            if (lines_[line] == selection) {
+                list_->value(static_cast<int>(line) + 1);
+                break;
+            }
         }
         list_->topline(top);
         if (list_->value()) list_->make_visible(list_->value());
@@ -345,37 +388,79 @@ class EditorWindow : public Fl_Double_Window {
             shownOpcode_ = opcode;
             buildFields(info);
         }
+        const bool broken =
+            selection.index >= 0 && document_.isBroken(selection.layer, selection.index);
         operatorName_->copy_label(info                   ? info->name
+                                  : broken               ? "Line that does not compile"
                                   : selection.index >= 0 ? "(unused opcode)"
                                                          : "");
         if (!info) {
             problem_->copy_label(
-                selection.index < 0 ? "Select an operation to edit it; Insert adds one." : "");
+                broken ? (document_.problem(selection.layer, selection.index) +
+                          "\nMend it in the Line field under the list and press Enter.")
+                             .c_str()
+                : selection.index < 0 ? "Select an operation to edit it; Insert adds one."
+                                      : "");
             return;
         }
-        int32_t badSlot = texgen::kNoSlot;
         const auto& params = document_.params(selection.layer, selection.index);
-        const auto status = texgen::validateOperation(opcode, params, &badSlot);
-        problem_->copy_label(status.message.c_str());
+        const auto problems = document_.slotProblems(selection.layer, selection.index);
+        std::string messages;
+        for (int slot = 0; slot < info->paramCount; ++slot) {
+            if (!fields_[slot].typingError.empty()) messages += fields_[slot].typingError + "\n";
+        }
+        for (const SlotProblem& problem : problems) messages += problem.message + "\n";
+        problem_->copy_label(messages.c_str());
         for (int slot = 0; slot < info->paramCount; ++slot) {
             Field& field = fields_[slot];
             const float value = params.value[slot];
             if (field.choice) field.choice->value(static_cast<int>(value));
             if (field.check) field.check->value(value == 1.0f);
-            if (field.input) field.input->value(value);
-            if (field.slider) field.slider->value(value);
-            field.label->labelcolor(slot == badSlot ? kProblemColour : FL_FOREGROUND_COLOR);
+            if (field.input && field.typingError.empty())
+                field.input->value(valueText(info->params[slot].kind, value).c_str());
+            if (field.slider) field.slider->value(sliderPosition(info->params[slot], value));
+            const bool refused =
+                !field.typingError.empty() ||
+                std::any_of(problems.begin(), problems.end(),
+                            [&](const SlotProblem& problem) { return problem.slot == slot; });
+            field.label->labelcolor(refused ? kProblemColour : FL_FOREGROUND_COLOR);
+            if (field.input)
+                field.input->color(refused ? kTypingErrorColour : FL_BACKGROUND2_COLOR);
         }
         params_->redraw();
+    }
+
+    // A value as a person writes it: floats in their shortest form ("0.6").
+    static std::string valueText(texgen::ParamKind kind, float value) {
+        if (kind == texgen::ParamKind::Float) return texgen::formatShortest(value);
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", std::trunc(static_cast<double>(value)));
+        return text;
+    }
+
+    void refreshLine() {
+        const Selection selection = document_.selection();
+        if (selection.index < 0) {
+            lineInput_->value("");
+            lineInput_->deactivate();
+            return;
+        }
+        lineInput_->activate();
+        lineInput_->value(document_.line(selection.layer, selection.index).c_str());
+        lineInput_->color(document_.isBroken(selection.layer, selection.index)
+                              ? kTypingErrorColour
+                              : FL_BACKGROUND2_COLOR);
+        lineInput_->redraw();
     }
 
     struct Field {
         Fl_Box* label = nullptr;
         Fl_Choice* choice = nullptr;
         Fl_Check_Button* check = nullptr;
-        Fl_Value_Input* input = nullptr;
+        Fl_Input* input = nullptr;
         Fl_Hor_Slider* slider = nullptr;
         std::string text;
+        std::string typingError; // why the typed text was refused; it stays in the field
     };
 
     void buildFields(const texgen::OperatorInfo* info) {
@@ -413,23 +498,24 @@ class EditorWindow : public Fl_Double_Window {
             default: {
                 const bool bounded = slotInfo.max - slotInfo.min <= kSliderSpan;
                 field.input =
-                    new Fl_Value_Input(left, rowY, bounded ? 80 : kParamsWidth - 10, kRowHeight);
-                field.input->soft(1);
-                field.input->step(slotInfo.kind == texgen::ParamKind::Int ? 1 : 0);
+                    new Fl_Input(left, rowY, bounded ? 80 : kParamsWidth - 10, kRowHeight);
+                field.input->textsize(12);
                 field.input->when(FL_WHEN_RELEASE | FL_WHEN_ENTER_KEY);
                 field.input->callback(&EditorWindow::fieldChanged, data);
                 if (bounded) {
                     field.slider =
                         new Fl_Hor_Slider(left + 85, rowY + 2, kParamsWidth - 95, kRowHeight - 4);
-                    field.slider->bounds(slotInfo.min, slotInfo.max);
-                    field.slider->step(slotInfo.kind == texgen::ParamKind::Int ? 1 : 0);
+                    field.slider->bounds(0.0, 1.0);
+                    field.slider->step(1.0 / kSliderSteps);
+                    field.slider->when(FL_WHEN_CHANGED | FL_WHEN_RELEASE);
                     field.slider->callback(&EditorWindow::fieldChanged, data);
+                    if (isLogarithmic(slotInfo)) field.slider->tooltip("Logarithmic");
                 }
             }
             }
         }
         params_->end();
-        // The validator's message goes right under the last field.
+        // The validator's messages go right under the last field.
         const int fieldsHeight = info->paramCount * 2 * kRowHeight;
         problem_->position(params_->x(), params_->y() + fieldsHeight + kGap);
         redraw();
@@ -479,9 +565,17 @@ class EditorWindow : public Fl_Double_Window {
     void showPicture() {
         const int layer = shownLayer();
         for (int i = 0; i < texgen::kLayerCount; ++i) thumbs_[i]->highlighted(i == layer);
-        const auto& big = bigView_ == BigView::Large ? largeTexture_ : picture_;
-        if (big && !big->layers[layer].empty()) {
-            largePicture_->show(big->layers[layer], big->size);
+        if (picture_ && bigView_ != BigView::None) {
+            // The second window: the picture 1:1, or tiled 2 x 2, as far as the screen allows.
+            const int side =
+                std::min((bigView_ == BigView::Tiled ? 2 : 1) * picture_->size, kBigWindowLimit);
+            if (large_->w() != side) {
+                large_->size(side, side);
+                largePicture_->resize(0, 0, side, side);
+            }
+        }
+        if (picture_ && !picture_->layers[layer].empty()) {
+            largePicture_->show(picture_->layers[layer], picture_->size);
         } else {
             largePicture_->clearPicture();
         }
@@ -492,6 +586,21 @@ class EditorWindow : public Fl_Double_Window {
         preview_->show(picture_->layers[layer], picture_->size);
     }
 
+    int renderSize() const {
+        const int chosen = sizes_->value() - 1;
+        if (chosen >= 0) return kRenderSizes[chosen];
+        return showSize_ ? showSize_->size : kUnlistedSize;
+    }
+
+    // The texture as it stands right after the selected operation.
+    void requestPreview() {
+        requestedAt_ = Clock::now();
+        requestedRevision_ = document_.revision();
+        requestedStop_ = document_.selection();
+        renderer_.request(document_.runnableUpTo(requestedStop_), document_.revision(),
+                          renderSize());
+    }
+
     void setStatus(const std::string& text) {
         statusText_ = text;
         status_->label(statusText_.c_str());
@@ -500,11 +609,6 @@ class EditorWindow : public Fl_Double_Window {
     // --- the renderer's pictures (on the interface thread) --------------
     static void pictureReady(void* data) {
         auto* window = static_cast<EditorWindow*>(data);
-        auto large = window->renderer_.latestLarge();
-        if (large && large != window->largeTexture_ && window->bigView_ == BigView::Large) {
-            window->largeTexture_ = large;
-            window->showPicture();
-        }
         auto picture = window->renderer_.latest();
         if (!picture || picture == window->picture_) return;
         window->picture_ = picture;
@@ -520,9 +624,14 @@ class EditorWindow : public Fl_Double_Window {
         const double shownAfter =
             std::chrono::duration<double, std::milli>(Clock::now() - window->requestedAt_).count();
         if (picture->revision == window->requestedRevision_) {
-            char text[96];
-            std::snprintf(text, sizeof text, "Preview %d x %d in %.0f ms", picture->size,
-                          picture->size, shownAfter);
+            char text[160];
+            const Selection stop = window->requestedStop_;
+            const std::string after = stop.index < 0
+                                          ? ""
+                                          : " after layer " + std::to_string(stop.layer) +
+                                                ", operation " + std::to_string(stop.index + 1);
+            std::snprintf(text, sizeof text, "Preview %d x %d%s in %.0f ms", picture->size,
+                          picture->size, after.c_str(), shownAfter);
             std::string status = picture->error.empty() ? text : picture->error;
             if (!window->problemsText_.empty()) status += "  |  " + window->problemsText_;
             window->setStatus(status);
@@ -558,20 +667,52 @@ class EditorWindow : public Fl_Double_Window {
         if (line < 1 || line > static_cast<int>(window->lines_.size())) return;
         window->document_.select(window->lines_[line - 1]);
         window->refreshParameters();
+        window->refreshLine();
         window->refreshPreviewChoice();
+        window->requestPreview();
     }
 
     static void fieldChanged(Fl_Widget* widget, void* data) {
         auto* window = static_cast<EditorWindow*>(widget->window());
         const int slot = static_cast<int>(reinterpret_cast<intptr_t>(data));
+        const Selection selection = window->document_.selection();
+        if (selection.index < 0) return;
+        const texgen::OperatorInfo* info =
+            texgen::findOperator(window->document_.opcode(selection.layer, selection.index));
+        if (!info || slot >= info->paramCount) return;
+        const texgen::ParamSpec& spec = info->params[slot];
+        Field& field = window->fields_[slot];
         float value = 0.0f;
-        if (auto* choice = dynamic_cast<Fl_Choice*>(widget))
+        bool ongoing = false; // a slider still held: its moves make one undo step
+        if (auto* choice = dynamic_cast<Fl_Choice*>(widget)) {
             value = static_cast<float>(choice->value());
-        else if (auto* check = dynamic_cast<Fl_Check_Button*>(widget))
+        } else if (auto* check = dynamic_cast<Fl_Check_Button*>(widget)) {
             value = check->value() ? 1.0f : 0.0f;
+        } else if (widget == field.slider) {
+            value = static_cast<float>(sliderValue(spec, field.slider->value()));
+            ongoing = Fl::event() == FL_DRAG || Fl::event() == FL_PUSH;
+        } else {
+            field.typingError = parseTypedValue(spec.kind, field.input->value(), value);
+            if (!field.typingError.empty()) {
+                field.typingError = std::string(spec.name) + ": " + field.typingError;
+                window->refreshParameters();
+                return;
+            }
+        }
+        field.typingError.clear();
+        if (!window->document_.setParameter(slot, value, ongoing))
+            window->refreshParameters();
         else
-            value = static_cast<float>(static_cast<Fl_Valuator*>(widget)->value());
-        window->edit([&] { return window->document_.setParameter(slot, value); });
+            window->refresh();
+    }
+
+    static void lineEntered(Fl_Widget*, void* data) {
+        auto* window = static_cast<EditorWindow*>(data);
+        window->edit([&] { return window->document_.setLine(window->lineInput_->value()); });
+    }
+
+    static void sizeChanged(Fl_Widget*, void* data) {
+        static_cast<EditorWindow*>(data)->requestPreview();
     }
 
     static void thumbPicked(Fl_Widget* widget, void* data) {
@@ -616,15 +757,13 @@ class EditorWindow : public Fl_Double_Window {
 
     // The second window: the 256 x 256 picture tiled 2 x 2, or a 512 x 512 render.
     void viewTiled() { showBig(bigView_ == BigView::Tiled ? BigView::None : BigView::Tiled); }
-    void viewLarge() { showBig(bigView_ == BigView::Large ? BigView::None : BigView::Large); }
+    void viewActual() { showBig(bigView_ == BigView::Actual ? BigView::None : BigView::Actual); }
     void showBig(BigView view) {
-        const bool rerender = (view == BigView::Large) != (bigView_ == BigView::Large);
         bigView_ = view;
         setMenuCheck("&View/&Tiled 2 x 2", view == BigView::Tiled);
-        setMenuCheck("&View/&Large 512 x 512", view == BigView::Large);
+        setMenuCheck("&View/&Actual Size", view == BigView::Actual);
         largePicture_->tiled(view == BigView::Tiled);
-        large_->label(view == BigView::Tiled ? "Tiled preview" : "Preview 512 x 512");
-        largeTexture_.reset();
+        large_->label(view == BigView::Tiled ? "Tiled preview" : "Preview, actual size");
         if (view == BigView::None) {
             large_->hide();
         } else {
@@ -635,7 +774,6 @@ class EditorWindow : public Fl_Double_Window {
             large_->show();
         }
         showPicture();
-        if (rerender) refresh();
     }
     void setMenuCheck(const char* path, bool on) {
         if (Fl_Menu_Item* item = const_cast<Fl_Menu_Item*>(menu_->find_item(path))) {
@@ -671,10 +809,23 @@ class EditorWindow : public Fl_Double_Window {
         return report(document_.save());
     }
 
+    // The chooser offers the kind of file being edited first; a name typed
+    // without an extension gets that kind's.
     bool saveAsChosen() {
-        const char* path = fl_file_chooser("Save As", "Descriptions (*.tex)\tPrograms (*.txt)",
+        const bool program = document_.isProgram();
+        const char* path = fl_file_chooser("Save As",
+                                           program ? "Programs (*.txt)\tDescriptions (*.tex)"
+                                                   : "Descriptions (*.tex)\tPrograms (*.txt)",
                                            document_.path().c_str());
-        return path && report(document_.saveAs(path));
+        if (!path) return false;
+        std::filesystem::path chosen = path;
+        if (!chosen.has_extension()) chosen += program ? ".txt" : ".tex";
+        const bool saved = report(document_.saveAs(chosen.string()));
+        if (saved) {
+            documentPathChanged();
+            requestPreview();
+        }
+        return saved;
     }
 
     bool report(const std::string& error) {
@@ -686,12 +837,16 @@ class EditorWindow : public Fl_Double_Window {
     void fileNew() {
         if (!keepChanges()) return;
         document_.clear();
+        documentPathChanged();
         refresh();
     }
     void fileOpen() {
         if (!keepChanges()) return;
         const char* path = fl_file_chooser("Open", "Textures (*.{tex,txt})", nullptr);
-        if (path && report(document_.open(path))) refresh();
+        if (path && report(document_.open(path))) {
+            documentPathChanged();
+            refresh();
+        }
     }
     void fileSave() { saveChecked(); }
     void fileSaveAs() { saveAsChosen(); }
@@ -703,18 +858,54 @@ class EditorWindow : public Fl_Double_Window {
         const char* path = fl_file_chooser("Export PNG", "PNG (*.png)", nullptr);
         if (!path) return;
         const std::string file = path;
-        const char* sizeText = fl_input("Size of the PNG (a power of two, 2..4096):", "1024");
-        if (!sizeText) return;
-        const int size = std::atoi(sizeText);
-        if (!texgen::isValidLayerSize(size)) {
-            report("not a power of two in 2..4096: " + std::string(sizeText));
-            return;
-        }
+        const std::optional<int> size = askExportSize();
+        if (!size) return;
         fl_cursor(FL_CURSOR_WAIT);
         Fl::flush();
-        report(exportPng(document_.runnable(), size, file));
+        report(exportPng(document_.runnable(), *size, file));
         fl_cursor(FL_CURSOR_DEFAULT);
     }
+    // A small dialog that stays open, saying why, until the size is one the
+    // generator renders or the person cancels.
+    std::optional<int> askExportSize() {
+        constexpr int kDialogWidth = 340, kDialogHeight = 120, kButtonWidth = 80;
+        Fl_Group::current(nullptr);
+        Fl_Double_Window dialog(kDialogWidth, kDialogHeight, "Export PNG");
+        Fl_Input input(kGap + 150, kGap, kDialogWidth - 2 * kGap - 150, kRowHeight,
+                       "Size (a power of two):");
+        input.value(std::to_string(renderSize()).c_str());
+        input.when(FL_WHEN_NEVER); // Enter presses Export
+        Fl_Box message(kGap, 2 * kGap + kRowHeight, kDialogWidth - 2 * kGap, 2 * kRowHeight);
+        message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+        message.labelcolor(kProblemColour);
+        message.labelsize(12);
+        const int buttonsY = kDialogHeight - kGap - kRowHeight;
+        Fl_Button cancel(kDialogWidth - 2 * (kGap + kButtonWidth), buttonsY, kButtonWidth,
+                         kRowHeight, "Cancel");
+        Fl_Return_Button export_(kDialogWidth - kGap - kButtonWidth, buttonsY, kButtonWidth,
+                                 kRowHeight, "Export");
+        dialog.end();
+        dialog.set_modal();
+        dialog.show();
+        std::string error;
+        for (;;) {
+            Fl_Widget* pressed = Fl::readqueue();
+            if (!pressed) {
+                if (!dialog.shown()) return std::nullopt;
+                Fl::wait();
+                continue;
+            }
+            if (pressed == &cancel || pressed == &dialog) return std::nullopt;
+            if (pressed != &export_) continue;
+            int size = 0;
+            error = parseExportSize(input.value(), size);
+            if (error.empty()) return size;
+            message.label(error.c_str());
+            message.redraw();
+            input.take_focus();
+        }
+    }
+
     void fileQuit() {
         if (!keepChanges()) return;
         large_->hide();
@@ -747,7 +938,10 @@ class EditorWindow : public Fl_Double_Window {
     std::string problemsText_;
     std::string title_;
     BigView bigView_ = BigView::None;
-    std::shared_ptr<const Picture> largeTexture_;
+    std::optional<ShowSize> showSize_;
+    Fl_Choice* sizes_ = nullptr;
+    Fl_Input* lineInput_ = nullptr;
+    Selection requestedStop_;
     std::unique_ptr<Fl_Double_Window> large_;
     PictureBox* largePicture_ = nullptr;
 };
@@ -776,6 +970,7 @@ int runEditor(const std::string& path, const ViewOptions& options) {
             return 1;
         }
     }
+    window->documentPathChanged();
     window->refresh();
     window->show();
     return Fl::run();

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "texgen/interpreter.h"
 #include "common/png_io.h"
+#include "texgen/interpreter.h"
 
 namespace editor {
 

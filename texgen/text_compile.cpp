@@ -338,6 +338,12 @@ std::optional<CompileError> compileOperation(std::string_view text, int32_t& opc
     return LineCompiler(text, 1).operation(opcode, params);
 }
 
+std::string parseParameter(ParamKind kind, std::string_view text, float& value) {
+    const Parsed parsed = parseArgument(kind, text);
+    if (parsed.error.empty()) value = static_cast<float>(parsed.value);
+    return parsed.error;
+}
+
 std::optional<CompileError> compileDescription(std::string_view source,
                                                TextureDescription& description) {
     description = TextureDescription{};

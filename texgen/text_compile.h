@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "texgen/layers.h"
+#include "texgen/operator_table.h"
 
 namespace texgen {
 
@@ -32,6 +33,10 @@ std::string formatCompileError(const CompileError& error);
 // interpreter's single-precision differences give the written size.
 std::optional<CompileError> compileOperation(std::string_view text, int32_t& opcode,
                                              ParameterRecord& params);
+
+// One parameter value typed on its own, read as an argument of `kind` is
+// read in a program: "" and `value`, or why the text is refused.
+std::string parseParameter(ParamKind kind, std::string_view text, float& value);
 
 // A whole program. `description` is cleared first; unused slots hold zeros.
 std::optional<CompileError> compileDescription(std::string_view source,

@@ -30,14 +30,18 @@ std::string formatInteger(float stored) {
     return std::string(buffer, result.ptr);
 }
 
-void appendArgument(std::string& line, ParamKind kind, float stored) {
+std::string formatStored(float stored, NumberStyle style) {
+    return style == NumberStyle::Shortest ? formatShortest(stored) : formatFloat(stored);
+}
+
+void appendArgument(std::string& line, ParamKind kind, float stored, NumberStyle style) {
     switch (kind) {
     case ParamKind::Layer:
     case ParamKind::Int:
         line += formatInteger(stored);
         break;
     case ParamKind::Float:
-        line += formatFloat(stored);
+        line += formatStored(stored, style);
         break;
     case ParamKind::Bool:
         line += stored == 1.0f ? "true" : "false";
@@ -47,13 +51,17 @@ void appendArgument(std::string& line, ParamKind kind, float stored) {
 
 // mandelBrot shows its window as left, width, top, height; the differences
 // are exact (two floats subtracted in double) and the escape limit is fixed.
-std::string mandelbrotText(const OperatorInfo& info, const ParameterRecord& params) {
+// The width and height are no stored floats: they stay exact in either style,
+// so that the compiler finds the same far edges again.
+std::string mandelbrotText(const OperatorInfo& info, const ParameterRecord& params,
+                           NumberStyle style) {
     const double left = params.value[1];
     const double top = params.value[2];
     const double width = static_cast<double>(params.value[3]) - left;
     const double height = static_cast<double>(params.value[4]) - top;
-    return std::string(info.name) + "(" + formatInteger(params.value[0]) + "," + formatFloat(left) +
-           "," + formatFloat(width) + "," + formatFloat(top) + "," + formatFloat(height) + "," +
+    return std::string(info.name) + "(" + formatInteger(params.value[0]) + "," +
+           formatStored(params.value[1], style) + "," + formatFloat(width) + "," +
+           formatStored(params.value[2], style) + "," + formatFloat(height) + "," +
            formatFloat(kMandelbrotEscapeLimit) + ");";
 }
 
@@ -66,15 +74,21 @@ std::string formatFloat(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string operationToText(int32_t opcode, const ParameterRecord& params) {
+std::string formatShortest(float value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string operationToText(int32_t opcode, const ParameterRecord& params, NumberStyle style) {
     const OperatorInfo* info = findOperator(opcode);
     if (!info) return " ";
-    if (opcode == kMandelbrotOpcode) return mandelbrotText(*info, params);
+    if (opcode == kMandelbrotOpcode) return mandelbrotText(*info, params, style);
     std::string line = info->name;
     line += '(';
     for (int32_t slot = 0; slot < info->paramCount; ++slot) {
         if (slot > 0) line += ',';
-        appendArgument(line, info->params[slot].kind, params.value[slot]);
+        appendArgument(line, info->params[slot].kind, params.value[slot], style);
     }
     line += ");";
     return line;

@@ -10,13 +10,23 @@
 
 namespace texgen {
 
+// How stored floats are written. Exact is what `texgen text` prints (15
+// significant digits, every bit visible); Shortest is the shortest decimal
+// that reads back to the same float ("0.6", not "0.600000023841858"), as
+// people write them.
+enum class NumberStyle { Exact, Shortest };
+
 // The line for one operation; a single space for unused opcodes.
-std::string operationToText(int32_t opcode, const ParameterRecord& params);
+std::string operationToText(int32_t opcode, const ParameterRecord& params,
+                            NumberStyle style = NumberStyle::Exact);
 
 // A number in the general format with up to 15 significant digits, no
 // trailing zeros and no point for integral values ("16", "0.5",
 // "0.100000001490116" for the float 0.1). Reads back to the same float.
 std::string formatFloat(double value);
+
+// The shortest decimal that reads back to `value` ("0.6", "16", "1e+20").
+std::string formatShortest(float value);
 
 // What descriptionToText marked as unable to run.
 struct TextFaults {

@@ -6,12 +6,15 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "editor/document.h"
 #include "editor/renderer.h"
+#include "editor/show_size.h"
+#include "editor/slider_scale.h"
 #include "texgen/operator_table.h"
 #include "texgen/validate.h"
 
@@ -100,9 +103,14 @@ TEST(EditorDocument, EditsUndoAndRedoGiveTheGeneratorsBytes) {
          [&] { generatorInsert(0, kInvert, defaults(kInvert)); }},
         {2, [&] { return document.duplicate(); },
          [&] { generatorInsert(3, kBlur, texgen::operationLists[kLayer].params[2]); }},
-        {3, [&] { return document.setParameter(1, 2.0f); }, [&] { generatorSet(3, 1, 2.0f); }},
+        // A drag (ongoing changes, then its release) is one step; two typed
+        // values of the same slot are two.
+        {3, [&] { return document.setParameter(1, 2.0f, true); },
+         [&] { generatorSet(3, 1, 2.0f); }},
         {3, [&] { return document.setParameter(1, 3.0f); }, [&] { generatorSet(3, 1, 3.0f); },
          true},
+        {3, [&] { return document.setParameter(1, 4.0f); }, [&] { generatorSet(3, 1, 4.0f); }},
+        {3, [&] { return document.setParameter(1, 1.0f); }, [&] { generatorSet(3, 1, 1.0f); }},
         {4, [&] { return document.moveUp(); }, [&] { generatorSwap(3, 4); }},
         {1, [&] { return document.moveDown(); }, [&] { generatorSwap(1, 2); }},
         {2, [&] { return document.remove(); }, [&] { generatorRemove(2); }},
@@ -173,6 +181,12 @@ TEST(EditorDocument, InvalidParametersAreFlaggedAndNeverRun) {
     ASSERT_TRUE(document.add(kWood));
     ASSERT_TRUE(document.setParameter(2, 9.0f)); // rotation is 0..8
     EXPECT_EQ(document.problem(kLayer, 3), "woodLayer: parameter 2 (rotation) is 9, outside 0..8");
+    ASSERT_TRUE(document.setParameter(1, 7.0f)); // and dst 0..4: both are marked
+    const auto problems = document.slotProblems(kLayer, 3);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].slot, 1);
+    EXPECT_EQ(problems[1].slot, 2);
+    EXPECT_NE(problems[1].message.find("rotation"), std::string::npos);
     EXPECT_EQ(document.problem(kLayer, 2), "");
     EXPECT_EQ(document.runnable().lists[kLayer].count, 3);
     editor::renderPicture(document.runnable(), 64, shown);
@@ -181,7 +195,7 @@ TEST(EditorDocument, InvalidParametersAreFlaggedAndNeverRun) {
     EXPECT_NE(document.saveAs(tempPath("invalid.tex")), ""); // it would not open again
 }
 
-TEST(EditorDocument, FilesRoundTripAndBrokenOnesOpenNothing) {
+TEST(EditorDocument, FilesRoundTripAndOtherKindsOpenNothing) {
     Document document;
     const std::string program = writeFile("files.txt", kProgram);
     ASSERT_EQ(document.open(program), "");
@@ -209,12 +223,121 @@ TEST(EditorDocument, FilesRoundTripAndBrokenOnesOpenNothing) {
         EXPECT_EQ(bytesOf(reread.description()), edited) << path;
     }
 
-    const std::string broken = writeFile("broken.txt", "layer 0:\nblurLayer(0,9);\n");
-    EXPECT_EQ(document.open(broken).rfind(broken + ": line 2, column 13: blurLayer", 0), 0u);
+    const std::string png = "\x89PNG\r\n\x1a\n" + std::string(100, '\0');
+    for (const char* name : {"picture.txt", "picture.tex"}) {
+        EXPECT_NE(document.open(writeFile(name, png)).find(": it starts like a PNG picture"),
+                  std::string::npos);
+    }
     const std::string missing = tempPath("missing.tex");
     EXPECT_NE(document.open(missing).find(missing), std::string::npos);
     EXPECT_EQ(document.path(), binary);
     EXPECT_EQ(bytesOf(document.description()), edited);
+}
+
+// Lines the compiler refuses open in their place, save as written, and mend.
+TEST(EditorDocument, BrokenLinesOpenSaveAndMend) {
+    Document document;
+    const std::string broken = "scaleLayerRGB(1,1,1,5,0.5,1);"; // "1,5": one argument too many
+    ASSERT_EQ(document.open(writeFile("broken.txt", "layer 1:\n"
+                                                    "perlinNoise(1,32,5,255,128,4,false);\n" +
+                                                        broken +
+                                                        "\n"
+                                                        "blurLayer(1,9);\n"
+                                                        "layer 9:\n")),
+              "");
+    ASSERT_EQ(document.count(kLayer), 4);
+    EXPECT_TRUE(document.isBroken(kLayer, 1));
+    EXPECT_EQ(document.line(kLayer, 1), broken);
+    EXPECT_EQ(document.problem(kLayer, 1), "column 28: scaleLayerRGB takes 5 arguments, not 6");
+    EXPECT_EQ(document.problem(kLayer, 2).rfind("blurLayer: parameter 1 (dst) is 9", 0), 0u);
+    EXPECT_FALSE(document.isBroken(kLayer, 2)); // refused values stay editable numbers
+    EXPECT_EQ(document.line(kLayer, 3), "layer 9:");
+    EXPECT_EQ(document.problemCount(), 3);
+    EXPECT_EQ(document.runnable().lists[kLayer].count, 1);
+
+    const std::string saved = tempPath("broken_saved.txt");
+    ASSERT_EQ(document.saveAs(saved), ""); // a program keeps them as written
+    Document reread;
+    ASSERT_EQ(reread.open(saved), "");
+    EXPECT_EQ(reread.programText(texgen::NumberStyle::Shortest),
+              document.programText(texgen::NumberStyle::Shortest));
+    EXPECT_NE(document.saveAs(tempPath("broken.tex")), ""); // a description cannot
+
+    document.select({kLayer, 1});
+    ASSERT_TRUE(document.setLine(" scaleLayerRGB(1,1,1.5,0.5,1);"));
+    EXPECT_EQ(document.problem(kLayer, 1), "");
+    EXPECT_EQ(document.runnable().lists[kLayer].count, 2);
+    ASSERT_TRUE(document.undo());
+    EXPECT_TRUE(document.isBroken(kLayer, 1));
+}
+
+TEST(EditorDocument, NumbersReadAndWrittenAsPeopleWriteThem) {
+    Document document;
+    ASSERT_EQ(document.open(writeFile("numbers.txt", kProgram)), "");
+    document.select({4, 0});
+    ASSERT_TRUE(document.setParameter(3, 0.6f));
+    EXPECT_EQ(document.line(4, 0), "scaleLayerRGB(1,4,1,0.6,0.25);");
+    EXPECT_NE(document.programText(texgen::NumberStyle::Shortest).find("(1,4,1,0.6,0.25);"),
+              std::string::npos);
+    const std::string exported = tempPath("numbers_export.txt");
+    ASSERT_EQ(document.exportText(exported), "");
+    std::ifstream in(exported);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(text.find("0.600000023841858"), std::string::npos);
+
+    float value = 7.0f;
+    for (const char* refused : {"1,5", "nan", "inf", "12abc", ""}) {
+        EXPECT_NE(editor::parseTypedValue(texgen::ParamKind::Float, refused, value), "") << refused;
+    }
+    EXPECT_NE(editor::parseTypedValue(texgen::ParamKind::Float, "1,5", value).find("point"),
+              std::string::npos);
+    EXPECT_NE(editor::parseTypedValue(texgen::ParamKind::Int, "1.5", value), "");
+    EXPECT_EQ(value, 7.0f);
+    EXPECT_EQ(editor::parseTypedValue(texgen::ParamKind::Float, " 0.6 ", value), "");
+    EXPECT_EQ(value, 0.6f);
+    int size = 0;
+    for (const char* refused : {"300", "1,024", "8192", "abc", ""})
+        EXPECT_NE(editor::parseExportSize(refused, size), "") << refused;
+    EXPECT_EQ(editor::parseExportSize("512", size), "");
+    EXPECT_EQ(size, 512);
+}
+
+// Selecting an operation previews the texture as it stands right after it.
+TEST(EditorDocument, RendersUpToTheSelectedOperation) {
+    Document document;
+    ASSERT_EQ(document.open(writeFile("steps.txt", kProgram)), "");
+    const TextureDescription upTo = document.runnableUpTo({kLayer, 1});
+    EXPECT_EQ(upTo.lists[kLayer].count, 2);
+    EXPECT_EQ(upTo.lists[kLayer].opcode[1], kBlur);
+    EXPECT_EQ(upTo.lists[4].count, 0);
+    EXPECT_EQ(bytesOf(document.runnableUpTo({kLayer, -1})), bytesOf(document.runnable()));
+}
+
+TEST(EditorShowSize, ThePictureListGivesThePreviewSize) {
+    const auto background = editor::showSizeOf(TEST_ASSETS_DIR "/textures/background.txt");
+    ASSERT_TRUE(background);
+    EXPECT_EQ(background->name, "background");
+    EXPECT_EQ(background->size, 512);
+    EXPECT_EQ(editor::showSizeOf(TEST_ASSETS_DIR "/textures/floor.txt")->size, 256);
+    EXPECT_FALSE(editor::showSizeOf(writeFile("unlisted.txt", kProgram)));
+}
+
+TEST(EditorSlider, WideRangesAreLogarithmic) {
+    const texgen::OperatorInfo& perlin = *texgen::findOperator(2);
+    const texgen::ParamSpec& step = perlin.params[1];                     // 1..4096
+    const texgen::ParamSpec& amplitude = perlin.params[3];                // 0..32768
+    const texgen::ParamSpec& reach = texgen::findOperator(37)->params[2]; // 0..256
+    EXPECT_TRUE(editor::isLogarithmic(step));
+    EXPECT_TRUE(editor::isLogarithmic(amplitude));
+    EXPECT_FALSE(editor::isLogarithmic(reach));
+    EXPECT_EQ(editor::sliderValue(step, 0.0), 1.0);
+    EXPECT_EQ(editor::sliderValue(step, 1.0), 4096.0);
+    EXPECT_EQ(editor::sliderValue(step, 0.5), 90.0); // sqrt(2 * 4097) - 1, rounded
+    EXPECT_EQ(editor::sliderValue(reach, 0.5), 128.0);
+    for (double value : {0.0, 10.0, 300.0, 32768.0}) {
+        EXPECT_NEAR(editor::sliderValue(amplitude, editor::sliderPosition(amplitude, value)), value,
+                    0.5);
+    }
 }
 
 TEST(EditorRenderer, ASupersededRenderIsNeverPublished) {
