@@ -1,8 +1,10 @@
 #include "content/makeshow/makeshow_music.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "content/makeshow/makeshow_files.h"
+#include "content/synth/part_cache.h"
 #include "content/synth/synth.h"
 
 namespace {
@@ -24,7 +26,10 @@ std::string renderMusicFile(const std::string& scorePath, const std::string& scr
                             std::vector<uint8_t>& ogg, MusicSummary& summary) {
     synth::Score score;
     if (std::string error = readScore(scorePath, score); !error.empty()) return error;
-    const synth::Track track = synth::renderParsedScore(score);
+    const std::filesystem::path beside = std::filesystem::path(scratchFile).parent_path();
+    synth::PartCacheReport parts;
+    const synth::Track track =
+        synth::renderWithPartCache(score, (beside / kMusicCacheFolder).string(), parts);
     std::string error = synth::writeOggVorbis(scratchFile, track.samples, track.rate);
     if (error.empty()) error = readFileBytes(scratchFile, ogg);
     std::remove(scratchFile.c_str());
@@ -32,6 +37,9 @@ std::string renderMusicFile(const std::string& scorePath, const std::string& scr
     summary.seconds = double(track.frames()) / track.rate;
     summary.rate = track.rate;
     summary.barMs = synth::barMs(score);
+    summary.partsMade = parts.made;
+    summary.partsReused = parts.reused;
+    summary.cacheTrouble = parts.trouble;
     return "";
 }
 
@@ -44,8 +52,11 @@ std::string readBarLength(const std::string& scorePath, double& barMs) {
 
 std::string describeMusic(const std::string& path, size_t bytes, const MusicSummary& summary) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-24s %.2f s, %d Hz stereo, %.1f KiB, bar %g ms",
+    std::snprintf(line, sizeof line,
+                  "%-24s %.2f s, %d Hz stereo, %.1f KiB, bar %g ms, %d of %d parts rendered",
                   path.c_str(), summary.seconds, summary.rate, double(bytes) / kBytesPerKiB,
-                  summary.barMs);
-    return line;
+                  summary.barMs, summary.partsMade, summary.partsMade + summary.partsReused);
+    std::string text = line;
+    if (!summary.cacheTrouble.empty()) text += " (not cached: " + summary.cacheTrouble + ")";
+    return text;
 }

@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "content/synth/ogg_pages.h"
+#include "content/synth/part_cache.h"
 #include "content/synth/synth.h"
 
 using namespace synth;
@@ -236,6 +239,76 @@ TEST(Render, GapsAndTheEndOfAFadeAreSilent) {
     EXPECT_EQ(peakOf(track.samples, second, 2 * second), 0) << "the gap";
     EXPECT_GT(peakOf(track.samples, 4 * second, 9 * second / 2), 0.01);
     EXPECT_EQ(peakOf(track.samples, 6 * second), 0) << "after the fade";
+}
+
+Score parsed(const std::string& text) {
+    Score score;
+    if (const auto error = parseScore(text, score)) ADD_FAILURE() << formatScoreError(*error);
+    return score;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// Three one-bar sections. From the first into the second a pad rings on, a
+// mono bass is cut by the next note and the kicks pump; all feed the effects.
+std::string partsScore(const std::string& padNote, const std::string& kicks,
+                       const std::string& bassStart) {
+    return "tempo 120\ndelay 3 0.6\n"
+           "instrument k kick\n"
+           "instrument p pad release 0.8 duck 0.7 reverb 0.4 delay 0.3\n"
+           "instrument b bass mono 1 duck 0.5 release 0.3\n"
+           "pattern beat 1 4\n  x x x x\npattern beat2 1 4\n  " +
+           kicks + "\npattern chord 1 4\n  . . . " + padNote +
+           "\npattern chord2 1 4\n  E4 . . .\n"
+           "pattern line 1 4\n  C2 - - G2\npattern line2 1 4\n  " +
+           bassStart +
+           "\nsection one 0 1\n  k beat\n  p chord\n  b line\n"
+           "section two 1 1\n  k beat2\n  b line2\nsection three 2 1\n  k beat\n  p chord2\n";
+}
+
+TEST(PartCache, AnEditRendersOnlyThePartsItReachesAndTheTrackStaysBitForBit) {
+    constexpr int32_t kRate = 8000; // small and quick
+    const std::string folder = testing::TempDir() + "synth_parts_" + std::to_string(getpid());
+    const std::string original = partsScore("A4", "x . . .", "C2 . . .");
+    PartCacheReport report;
+    const Track cold = renderWithPartCache(parsed(original), folder, report, kRate);
+    EXPECT_TRUE(sameBits(cold.samples, renderParsedScore(parsed(original), kRate).samples));
+    EXPECT_EQ((std::vector{report.made, report.reused}), (std::vector{3, 0}));
+    EXPECT_EQ(report.trouble, "");
+
+    struct Edit {
+        std::string what, score;
+        int32_t made;
+    };
+    const Edit edits[] = {
+        {"a pad note ringing on into the next section", partsScore("B4", "x . . .", "C2 . . ."), 2},
+        {"a kick moved", partsScore("A4", ". . x .", "C2 . . ."), 1},
+        {"a bass note cutting the one before", partsScore("A4", "x . . .", ". C2 . ."), 2},
+    };
+    for (const Edit& edit : edits) {
+        // From the original's parts each time: render it, then the edit.
+        renderWithPartCache(parsed(original), folder, report, kRate);
+        const Track warm = renderWithPartCache(parsed(edit.score), folder, report, kRate);
+        EXPECT_TRUE(sameBits(warm.samples, renderParsedScore(parsed(edit.score), kRate).samples))
+            << edit.what;
+        EXPECT_EQ((std::vector{report.made, report.reused}),
+                  (std::vector{edit.made, 3 - edit.made}))
+            << edit.what;
+    }
+
+    // A part file cut short is made again; the parts of other scores are gone.
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 3u);
+    std::filesystem::resize_file(files[0], std::filesystem::file_size(files[0]) - 1);
+    const Score last = parsed(edits[2].score);
+    const Track mended = renderWithPartCache(last, folder, report, kRate);
+    EXPECT_TRUE(sameBits(mended.samples, renderParsedScore(last, kRate).samples));
+    EXPECT_EQ(report.made, 1) << "the part cut short";
+    std::filesystem::remove_all(folder);
 }
 
 std::vector<float> readBack(const std::string& path, std::vector<int64_t>& info) {

@@ -1,0 +1,158 @@
+#include "content/synth/part_cache.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "content/synth/track_parts.h"
+
+namespace synth {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::array<char, 8> kMagic = {'I', 'H', 'D', 'R', 'Y', 'M', 'I', 'X'};
+constexpr const char* kExtension = ".mix";
+constexpr const char* kScratchExtension = ".mix.tmp";
+constexpr size_t kKeyDigits = 16;
+
+// A part's file: this header, then the part's master (interleaved stereo),
+// its reverb send and its delay send, as the machine's floats.
+struct PartHeader {
+    std::array<char, 8> magic = kMagic;
+    uint64_t program = 0;
+    uint64_t key = 0;
+    int64_t frames = 0;
+};
+
+// Which build of the program wrote a file: its size and time. A synth
+// rebuilt with other sounds must not take parts an older one made.
+uint64_t programStamp() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) return 0;
+    const uintmax_t size = fs::file_size(self, error);
+    if (error) return 0;
+    const auto time = fs::last_write_time(self, error);
+    if (error) return 0;
+    return uint64_t(size) * 0x9E3779B97F4A7C15ull ^ uint64_t(time.time_since_epoch().count());
+}
+
+std::string keyName(uint64_t key) {
+    char name[kKeyDigits + 1];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(key));
+    return name;
+}
+
+struct PartSpans {
+    float* master;
+    float* reverbSend;
+    float* delaySend;
+    size_t frames;
+};
+
+PartSpans spansOf(DryMix& mix, const TrackPart& part) {
+    const size_t first = size_t(part.first);
+    return {mix.master.data() + first * 2, mix.reverbSend.data() + first,
+            mix.delaySend.data() + first, size_t(part.frames)};
+}
+
+bool readPart(const std::string& path, uint64_t program, const TrackPart& part, PartSpans to) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    PartHeader header;
+    const PartHeader expected{kMagic, program, part.key, part.frames};
+    bool fine = std::fread(&header, sizeof header, 1, file) == 1 &&
+                std::memcmp(&header, &expected, sizeof header) == 0 &&
+                std::fread(to.master, sizeof(float) * 2, to.frames, file) == to.frames &&
+                std::fread(to.reverbSend, sizeof(float), to.frames, file) == to.frames &&
+                std::fread(to.delaySend, sizeof(float), to.frames, file) == to.frames &&
+                std::fgetc(file) == EOF;
+    std::fclose(file);
+    return fine;
+}
+
+// Through a scratch name and a rename, so that no reader sees half a part.
+bool writePart(const std::string& path, uint64_t program, const TrackPart& part, PartSpans from) {
+    const std::string scratch = path + ".tmp";
+    std::FILE* file = std::fopen(scratch.c_str(), "wb");
+    if (!file) return false;
+    const PartHeader header{kMagic, program, part.key, part.frames};
+    bool fine = std::fwrite(&header, sizeof header, 1, file) == 1 &&
+                std::fwrite(from.master, sizeof(float) * 2, from.frames, file) == from.frames &&
+                std::fwrite(from.reverbSend, sizeof(float), from.frames, file) == from.frames &&
+                std::fwrite(from.delaySend, sizeof(float), from.frames, file) == from.frames;
+    fine = std::fclose(file) == 0 && fine;
+    std::error_code error;
+    if (fine) fs::rename(scratch, path, error);
+    if (!fine || error) fs::remove(scratch, error);
+    return fine && !error;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Removes the part files (and scratch files left by a run that stopped)
+// whose keys are not `keep`; nothing else in the folder is touched.
+void removeOtherParts(const std::string& folder, const std::set<std::string>& keep) {
+    std::error_code error;
+    std::vector<fs::path> doomed;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const bool scratch = endsWith(name, kScratchExtension);
+        if (!scratch && !endsWith(name, kExtension)) continue;
+        const std::string stem = name.substr(0, kKeyDigits);
+        const size_t tail = scratch ? std::strlen(kScratchExtension) : std::strlen(kExtension);
+        if (name.size() != kKeyDigits + tail ||
+            stem.find_first_not_of("0123456789abcdef") != std::string::npos)
+            continue;
+        if (scratch || !keep.count(stem)) doomed.push_back(entry.path());
+    }
+    for (const fs::path& path : doomed) fs::remove(path, error);
+}
+
+} // namespace
+
+Track renderWithPartCache(const Score& score, const std::string& folder, PartCacheReport& report,
+                          int32_t rate) {
+    report = {};
+    const TrackPlan plan = planTrack(score, rate);
+    const uint64_t program = programStamp();
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) report.trouble = folder + ": " + error.message();
+
+    DryMix mix = silentDryMix(plan);
+    std::set<std::string> keep;
+    for (size_t p = 0; p < plan.parts.size(); ++p) {
+        const TrackPart& part = plan.parts[p];
+        // Silence costs nothing to make and is not worth a file.
+        if (part.silent) continue;
+        const std::string name = keyName(part.key);
+        const std::string path = folder + "/" + name + kExtension;
+        keep.insert(name);
+        const PartSpans spans = spansOf(mix, part);
+        if (readPart(path, program, part, spans)) {
+            ++report.reused;
+            continue;
+        }
+        std::fill_n(spans.master, spans.frames * 2, 0.0f);
+        std::fill_n(spans.reverbSend, spans.frames, 0.0f);
+        std::fill_n(spans.delaySend, spans.frames, 0.0f);
+        renderPart(score, plan, p, mix);
+        ++report.made;
+        if (!writePart(path, program, part, spans) && report.trouble.empty())
+            report.trouble = path + ": cannot write this part of the music";
+    }
+    removeOtherParts(folder, keep);
+    return finishTrack(score, plan, std::move(mix));
+}
+
+} // namespace synth
