@@ -1,9 +1,10 @@
 #include "live/live_reload.h"
 
+#include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -35,10 +36,14 @@ struct LiveReload {
     std::string makeshow;
     FileWatch watch;
     Worker decoder; // pictures, one after another, in the order they changed
-    Worker builder; // makeshow runs
-    std::atomic<pid_t> child{0};
-    bool rebuilding = false;
-    std::set<std::string> sourcesChanged; // waiting for the next rebuild
+    // A rebuild for each saved source, all running at once; those stopped by
+    // a newer save of their source wait here for their threads to end.
+    std::map<std::string, std::unique_ptr<SourceRebuild>> rebuilds;
+    std::vector<std::unique_ptr<SourceRebuild>> stoppedRebuilds;
+    // The file a source's failed rebuild put its error under (the source, a
+    // source it reads, or an output of the show folder), mended once it builds.
+    std::map<std::string, std::string> rebuildErrors;
+    std::set<std::string> sourcesChanged; // waiting for their rebuild to start
     std::set<std::string> sourcesKnown;   // files under the assets folder, ever seen
 
     // Finished work, for the render thread.
@@ -138,32 +143,56 @@ void decodeTexture(LiveReload& reload, const std::string& file, int index) {
     });
 }
 
+void rebuilt(LiveReload& reload, const std::string& source, const RebuildResult& result) {
+    if (!result.ok) {
+        std::string file = source;
+        const std::string text =
+            sourceError(result.message, reload.assetsDir, reload.showDir, file);
+        reload.rebuildErrors[source] = file;
+        return reportError(reload, file, text, true);
+    }
+    std::set<std::string> files = {source};
+    if (const auto failed = reload.rebuildErrors.find(source);
+        failed != reload.rebuildErrors.end()) {
+        files.insert(failed->second);
+        reload.rebuildErrors.erase(failed);
+    }
+    for (const std::string& file : files) {
+        if (std::any_of(reload.errors.begin(), reload.errors.end(),
+                        [&](const auto& error) { return error.source && error.file == file; }))
+            mend(reload, file);
+    }
+}
+
+// Each changed source rebuilds on its own, beside the others; a source saved
+// again while its rebuild runs starts over, since that rebuild is stale.
 void startRebuild(LiveReload& reload) {
-    if (reload.rebuilding || reload.sourcesChanged.empty()) return;
-    for (const std::string& source : reload.sourcesChanged)
-        printEvent("rebuild %s", source.c_str());
-    const std::string first = *reload.sourcesChanged.begin();
-    reload.sourcesChanged.clear();
-    reload.rebuilding = true;
-    postJob(reload.builder, [&reload, first] {
-        const RebuildResult result =
-            runMakeshow(reload.makeshow, reload.showDir, reload.assetsDir, &reload.child);
-        finish(reload, [first, result](LiveReload& reload, Target&) {
-            reload.rebuilding = false;
-            if (!result.ok) {
-                std::string source = first;
-                const std::string text =
-                    sourceError(result.message, reload.assetsDir, reload.showDir, source);
-                return reportError(reload, source, text, true);
-            }
-            // Built: every source in error reads again.
-            std::vector<std::string> sources;
-            for (const auto& error : reload.errors) {
-                if (error.source) sources.push_back(error.file);
-            }
-            for (const std::string& source : sources) mend(reload, source);
-        });
+    std::erase_if(reload.stoppedRebuilds, [](const auto& rebuild) {
+        if (!rebuild->finished) return false;
+        joinSourceRebuild(*rebuild);
+        return true;
     });
+    std::erase_if(reload.rebuilds, [](const auto& entry) {
+        if (!entry.second->finished) return false;
+        joinSourceRebuild(*entry.second);
+        return true;
+    });
+    for (const std::string& source : reload.sourcesChanged) {
+        printEvent("rebuild %s", source.c_str());
+        if (const auto running = reload.rebuilds.find(source); running != reload.rebuilds.end()) {
+            stopSourceRebuild(*running->second);
+            reload.stoppedRebuilds.push_back(std::move(running->second));
+            reload.rebuilds.erase(running);
+        }
+        const RebuildRequest request{reload.makeshow, reload.showDir, reload.assetsDir, source};
+        reload.rebuilds[source] =
+            startSourceRebuild(request, [&reload, source](const RebuildResult& result) {
+                finish(reload, [source, result](LiveReload& reload, Target&) {
+                    rebuilt(reload, source, result);
+                });
+            });
+    }
+    reload.sourcesChanged.clear();
 }
 
 void takeChange(LiveReload& reload, Target& target, const std::string& path) {
@@ -201,7 +230,6 @@ LiveReload* startLiveReload(const std::string& showDir, const std::string& asset
         }
     }
     startWorker(reload->decoder);
-    startWorker(reload->builder);
     return reload;
 }
 
@@ -225,8 +253,9 @@ std::string reloadMessage(const LiveReload& reload) {
 
 void stopLiveReload(LiveReload* reload) {
     if (!reload) return;
-    if (const pid_t child = reload->child.load(); child > 0) kill(child, SIGTERM);
-    stopWorker(reload->builder);
+    for (const auto& [source, rebuild] : reload->rebuilds) stopSourceRebuild(*rebuild);
+    for (const auto& [source, rebuild] : reload->rebuilds) joinSourceRebuild(*rebuild);
+    for (const auto& rebuild : reload->stoppedRebuilds) joinSourceRebuild(*rebuild);
     stopWorker(reload->decoder);
     closeFileWatch(reload->watch);
     delete reload;

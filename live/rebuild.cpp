@@ -1,12 +1,15 @@
 #include "live/rebuild.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <regex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -19,6 +22,11 @@ namespace {
 constexpr const char* kToolName = "makeshow";
 constexpr const char* kToolPrefix = "makeshow: ";
 constexpr const char* kWarningPrefix = "makeshow: warning: ";
+// The full search after a draft yields to the show and to other drafts.
+constexpr int kBackgroundNice = 10;
+// Sources that make no picture: no draft for them.
+constexpr const char* kScript = "script.sqx";
+constexpr const char* kScore = "music/score.txt";
 
 // Everything the child writes on stderr.
 std::string readAll(int fd) {
@@ -59,7 +67,9 @@ std::string makeshowExecutable() {
 }
 
 RebuildResult runMakeshow(const std::string& executable, const std::string& showDir,
-                          const std::string& assetsDir, std::atomic<pid_t>* child) {
+                          const std::string& assetsDir, const std::vector<std::string>& arguments,
+                          RebuildChild& child, bool background) {
+    if (child.stopped) return {false, "stopped"};
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {false, std::string("pipe: ") + strerror(errno)};
     posix_spawn_file_actions_t actions;
@@ -67,6 +77,7 @@ RebuildResult runMakeshow(const std::string& executable, const std::string& show
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
     std::vector<std::string> words = {executable, showDir, "--assets", assetsDir};
+    words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -79,15 +90,60 @@ RebuildResult runMakeshow(const std::string& executable, const std::string& show
         close(pipeEnds[0]);
         return {false, executable + ": " + strerror(spawned)};
     }
-    if (child) *child = pid;
+    if (background) setpriority(PRIO_PROCESS, id_t(pid), kBackgroundNice);
+    child.pid = pid;
+    // A stop that came while it started: stopRebuildChild saw no process.
+    if (child.stopped) kill(pid, SIGTERM);
     const std::string errors = readAll(pipeEnds[0]);
     close(pipeEnds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (child) *child = 0;
+    child.pid = 0;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {true, ""};
     return {false, failureLine(errors)};
+}
+
+void stopRebuildChild(RebuildChild& child) {
+    child.stopped = true;
+    if (const pid_t pid = child.pid; pid > 0) kill(pid, SIGTERM);
+}
+
+std::unique_ptr<SourceRebuild>
+startSourceRebuild(const RebuildRequest& request,
+                   std::function<void(const RebuildResult&)> report) {
+    auto rebuild = std::make_unique<SourceRebuild>();
+    SourceRebuild& running = *rebuild;
+    auto work = [request, report, &running] {
+        const bool pictures = request.source != kScript && request.source != kScore;
+        const std::vector<std::string> only = {"--only", request.source};
+        std::vector<std::string> draft = only;
+        draft.push_back("--draft");
+        const RebuildResult first =
+            runMakeshow(request.executable, request.showDir, request.assetsDir,
+                        pictures ? draft : only, running.child);
+        if (!running.child.stopped) report(first);
+        if (pictures && first.ok && !running.child.stopped) {
+            const RebuildResult full = runMakeshow(request.executable, request.showDir,
+                                                   request.assetsDir, only, running.child, true);
+            if (!running.child.stopped) report(full);
+        }
+        running.finished = true;
+    };
+    try {
+        rebuild->thread = std::thread(work);
+    } catch (const std::system_error&) {
+        work(); // no thread to be had: the show waits, but the edit is taken up
+    }
+    return rebuild;
+}
+
+void stopSourceRebuild(SourceRebuild& rebuild) {
+    stopRebuildChild(rebuild.child);
+}
+
+void joinSourceRebuild(SourceRebuild& rebuild) {
+    if (rebuild.thread.joinable()) rebuild.thread.join();
 }
 
 std::string sourceError(const std::string& message, const std::string& assetsDir,

@@ -1,6 +1,7 @@
 // makeshow: builds the show directory from the editable sources in assets/.
 //
 //   makeshow OUTDIR [--force] [--overwrite] [--jobs N] [--assets DIR]
+//                   [--only SOURCE] [--draft]
 //
 // Without --assets the sources are the assets/ of the checkout this
 // executable was built in or configured from (see findAssetsDir), else
@@ -13,6 +14,12 @@
 // unchanged since the last run (OUTDIR/makeshow.state) is left alone.
 // Every broken source is one line on stderr; the run builds what it can and
 // then exits with code 1, so one run shows everything there is to mend.
+//
+// --only SOURCE builds just the outputs made from that source (a path under
+// the assets folder): the live mode rebuilds each saved source on its own,
+// so a picture never waits for the music. --draft encodes large pictures
+// with fixed settings instead of the search for the smallest file: on screen
+// in a moment, and replaced by the next run without it.
 //
 // An output that a person changed in the show folder (its bytes are not the
 // ones recorded as written) is never overwritten: that is a broken line too,
@@ -58,6 +65,9 @@ constexpr const char* kFallbackToolVersion = "makeshow 1";
 constexpr int kMaxJobs = 64;
 // Off-beat scene changes named in the warning; one tempo edit moves them all.
 constexpr size_t kOffBarExamples = 3;
+// Pictures smaller than this encode fully in a blink: a draft of them would
+// only be a second, worse version on screen.
+constexpr int kDraftMinPixels = 128 * 128;
 
 // An output file made in memory, and its line for the report.
 struct BuiltFile {
@@ -69,11 +79,14 @@ struct BuiltFile {
 // One unit of work: the files it makes, the key they are made from, and how.
 struct Job {
     std::vector<std::string> outputs;
-    std::string origin; // the source a person edits instead of the outputs
+    std::vector<std::string> sources; // relative to the assets folder, for --only
+    std::string origin;               // the source a person edits instead of the outputs
     // Builds in no time: a clash with a hand edit is decided on the bytes
     // built, so a source made to agree with the edit mends it.
     bool quick = false;
     uint64_t key = 0;
+    // A draft's: the key of the full version, which a draft never replaces.
+    uint64_t fullKey = 0;
     std::function<std::string(std::vector<BuiltFile>&)> build; // empty or one line
 };
 
@@ -82,12 +95,20 @@ struct Options {
     std::string assetsDir; // empty: found at run time
     bool force = false;
     bool overwrite = false; // replace outputs a person changed
+    std::string only;       // build only what this source makes; empty: everything
+    bool draft = false;     // large pictures with fixed settings, no search
     int jobs = 0;
 };
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "makeshow: %s\n", message.c_str());
     return 1;
+}
+
+// Whether a run builds what `sources` make (every source without --only).
+bool wanted(const Options& options, const std::vector<std::string>& sources) {
+    return options.only.empty() ||
+           std::find(sources.begin(), sources.end(), options.only) != sources.end();
 }
 
 // The broken sources of a run, each reported as it is found. Thread-safe.
@@ -162,13 +183,19 @@ std::string pictureJob(const picture::ManifestEntry& entry, const Options& optio
     if (std::string error = addSourceFile(hash, options.assetsDir + "/" + entry.source);
         !error.empty())
         return error;
-    job.key = hash.value;
+    const bool draft = options.draft && entry.width * entry.height >= kDraftMinPixels;
+    job.key = job.fullKey = hash.value;
+    if (draft) {
+        hash.addField("draft");
+        job.key = hash.value;
+    }
     job.origin = options.assetsDir + "/" + entry.source;
+    job.sources = {entry.source, kPictureList};
     job.outputs = {"data/" + entry.name + ".hwl"};
     if (entry.alpha == picture::AlphaKind::Companion)
         job.outputs.push_back("data/" + entry.name + "_alpha.hwl");
     const std::string assetsDir = options.assetsDir;
-    job.build = [entry, assetsDir, targets, &renderLock](std::vector<BuiltFile>& files) {
+    job.build = [entry, assetsDir, targets, draft, &renderLock](std::vector<BuiltFile>& files) {
         picture::Picture pixels;
         {
             // One picture renders at a time: the texture generator works on
@@ -180,7 +207,8 @@ std::string pictureJob(const picture::ManifestEntry& entry, const Options& optio
                 return error.message;
         }
         std::vector<EncodedFile> encoded;
-        if (std::string error = encodePicture(entry, pixels, targets, encoded); !error.empty())
+        if (std::string error = encodePicture(entry, pixels, targets, encoded, draft);
+            !error.empty())
             return error;
         for (EncodedFile& file : encoded) {
             std::string report = describeEncodedFile(file);
@@ -200,6 +228,7 @@ std::string musicJob(const std::string& musicFile, const Options& options, uint6
     if (std::string error = addSourceFile(hash, score); !error.empty()) return error;
     job.key = hash.value;
     job.origin = score;
+    job.sources = {kScore, kScriptSource};
     job.outputs = {musicFile};
     const std::string scratch = options.outDir + "/makeshow.music.part";
     job.build = [score, musicFile, scratch](std::vector<BuiltFile>& files) {
@@ -223,6 +252,7 @@ void scriptJob(const std::string& text, const std::string& scriptPath, const Scr
     hash.addField(text);
     job.key = hash.value;
     job.origin = scriptPath;
+    job.sources = {kScriptSource};
     job.quick = true;
     job.outputs = {kScriptSource};
     job.build = [text, summary](std::vector<BuiltFile>& files) {
@@ -238,22 +268,26 @@ void scriptJob(const std::string& text, const std::string& scriptPath, const Scr
 void planJobs(const Options& options, std::mutex& renderLock, Problems& problems,
               std::vector<Job>& jobs) {
     const uint64_t tool = toolVersion();
+    // With --only, a broken source is reported only where it stops what
+    // this run builds: the script and the score for the music and the
+    // script, the list for the pictures.
+    const bool scriptWanted = wanted(options, {kScore, kScriptSource});
     std::vector<uint8_t> scriptBytes;
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
     std::string scriptError = readFileBytes(scriptPath, scriptBytes);
     const std::string script(scriptBytes.begin(), scriptBytes.end());
     ScriptSummary summary;
     if (scriptError.empty()) scriptError = checkShowScript(script, scriptPath, summary);
-    if (!scriptError.empty()) problems.report(scriptError);
+    if (!scriptError.empty() && scriptWanted) problems.report(scriptError);
 
     // A scene change off the beat is a flaw, not a failure: say so and go on.
     double barMs = 0;
     const std::string scoreError = readBarLength(options.assetsDir + "/" + kScore, barMs);
-    if (!scoreError.empty()) problems.report(scoreError);
-    if (scriptError.empty() && scoreError.empty())
+    if (!scoreError.empty() && scriptWanted) problems.report(scoreError);
+    if (scriptError.empty() && scoreError.empty() && scriptWanted)
         warnOffBarLines(scriptPath, offBarLines(summary, barMs), barMs);
 
-    if (scriptError.empty() && scoreError.empty()) {
+    if (scriptError.empty() && scoreError.empty() && scriptWanted) {
         Job music;
         if (std::string error = musicJob(summary.musicFile, options, tool, music); !error.empty())
             problems.report(error);
@@ -261,19 +295,25 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
             jobs.push_back(std::move(music));
     }
     std::vector<picture::ManifestEntry> entries;
-    if (picture::PictureError error =
-            picture::readManifest(options.assetsDir + "/" + kPictureList, entries)) {
-        std::istringstream lines(error.message); // a line for each bad line of the list
+    const picture::PictureError listError =
+        picture::readManifest(options.assetsDir + "/" + kPictureList, entries);
+    const bool listed = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+        return wanted(options, {entry.source, kPictureList});
+    });
+    // A source on no good line of the list may be on a broken one.
+    if (listError && (wanted(options, {kPictureList}) || (!listed && !scriptWanted))) {
+        std::istringstream lines(listError.message); // a line for each bad line of the list
         for (std::string line; std::getline(lines, line);) problems.report(line);
     }
     for (const picture::ManifestEntry& entry : entries) {
+        if (!wanted(options, {entry.source, kPictureList})) continue;
         Job job;
         if (std::string error = pictureJob(entry, options, tool, renderLock, job); !error.empty())
             problems.report(error);
         else
             jobs.push_back(std::move(job));
     }
-    if (scriptError.empty()) {
+    if (scriptError.empty() && wanted(options, {kScriptSource})) {
         Job scriptCopy;
         scriptJob(script, scriptPath, summary, tool, scriptCopy);
         jobs.push_back(std::move(scriptCopy));
@@ -335,6 +375,12 @@ void writeJob(const Options& options, const Job& job, const std::vector<BuiltFil
     const StateLock lock(options.outDir);
     if (!lock.error().empty()) return problems.report(lock.error());
     BuildState state = readBuildState(options.outDir);
+    // A full version finished first (by another run): the draft is not wanted.
+    if (job.fullKey != job.key &&
+        outputsUpToDate(state, options.outDir, job.outputs, job.fullKey)) {
+        for (const BuiltFile& file : files) std::printf("up to date  %s\n", file.path.c_str());
+        return;
+    }
     bool refused = false;
     std::vector<bool> unchanged(files.size(), false);
     for (size_t i = 0; i < files.size(); ++i) {
@@ -431,7 +477,9 @@ int makeShow(Options options) {
     std::vector<const Job*> pending;
     int upToDate = 0;
     for (const Job& job : jobs) {
-        if (!options.force && outputsUpToDate(previous, options.outDir, job.outputs, job.key)) {
+        if (!options.force &&
+            (outputsUpToDate(previous, options.outDir, job.outputs, job.key) ||
+             outputsUpToDate(previous, options.outDir, job.outputs, job.fullKey))) {
             for (const std::string& output : job.outputs) {
                 std::printf("up to date  %s\n", output.c_str());
                 ++upToDate;
@@ -450,7 +498,7 @@ int makeShow(Options options) {
     runJobs(pending, threads, options, problems, built);
     // Outputs of a broken source keep their records: mending it must not
     // rebuild what it did not touch.
-    if (problems.count() == 0) {
+    if (problems.count() == 0 && options.only.empty()) {
         if (const std::string error = dropStaleRecords(options.outDir, jobs); !error.empty())
             problems.report(error);
     }
@@ -474,6 +522,12 @@ int main(int argc, char** argv) {
     app.add_flag("--force", options.force, "build every output, even those up to date");
     app.add_flag("--overwrite", options.overwrite,
                  "replace outputs changed in the show folder since makeshow wrote them");
+    app.add_option("--only", options.only,
+                   "build only the outputs made from this source (a path in the assets folder, "
+                   "such as textures/floor.txt)");
+    app.add_flag("--draft", options.draft,
+                 "encode large pictures with fixed settings, fast, instead of searching for the "
+                 "smallest file");
     app.add_option("--jobs", options.jobs, "outputs built at once (default: one per core)")
         ->check(CLI::Range(1, kMaxJobs));
     app.add_option("--assets", options.assetsDir,
@@ -487,5 +541,7 @@ int main(int argc, char** argv) {
         fail(error.what()); // one line, unlike CLI11's default two
         return 1;
     }
+    if (!options.only.empty())
+        options.only = fs::path(options.only).lexically_normal().generic_string();
     return makeShow(options);
 }

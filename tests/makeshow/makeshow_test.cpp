@@ -244,6 +244,57 @@ TEST(MakeShow, AnOutputChangedByHandIsKeptUntilOverwrite) {
         << foreignOut;
 }
 
+// --only builds what one source makes and reports only what stops that; a
+// draft is replaced by the next full run and never replaces a full version;
+// runs side by side (as the live mode starts them) keep each other's records.
+TEST(MakeShow, OnlyBuildsWhatASourceMakesAndADraftGivesWayToTheFullSearch) {
+    const std::string assets =
+        smallAssets("only_assets", "floor textures/floor.txt 128x128 none\n"
+                                   "grass pictures/grass.svg 16x16 companion\n");
+    const std::string dir = scratchDir("only");
+    const std::string show = "'" + dir + "' --assets '" + assets + "'";
+    ASSERT_EQ(std::get<0>(runMakeshow(show)), 0);
+    const std::string script = assets + "/script.sqx";
+    std::stringstream original;
+    original << std::ifstream(script).rdbuf();
+    std::ofstream(script) << "@scene Scene1 1 zero 999 \n";
+    std::ofstream(assets + "/textures/floor.txt", std::ios::app) << "\n";
+    const std::set<std::string> floor = {"data/floor.hwl"}, none;
+    const struct {
+        const char* arguments;
+        std::set<std::string> built;
+    } runs[] = {
+        {" --only textures/floor.txt --draft", floor},
+        {" --only ./textures/floor.txt --draft", none},
+        {" --only textures/floor.txt", floor},
+        {" --only textures/floor.txt --draft", none},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.arguments);
+        const auto [exitCode, out, err] = runMakeshow(show + run.arguments);
+        EXPECT_EQ(exitCode, 0) << err;
+        EXPECT_EQ(builtOutputs(out), run.built) << out;
+    }
+    std::ofstream(script) << original.str();
+    std::ofstream(assets + "/pictures.txt") << "floor textures/floor.txt 128x128 none\n"
+                                               "grass pictures/grass.svg 32x32 companion\n";
+    const auto [listExit, listOut, listErr] = runMakeshow(show + " --only pictures.txt");
+    EXPECT_EQ(listExit, 0) << listErr;
+    EXPECT_EQ(builtOutputs(listOut),
+              (std::set<std::string>{"data/grass.hwl", "data/grass_alpha.hwl"}))
+        << listOut;
+
+    std::ofstream(script, std::ios::app) << "\n";
+    std::ofstream(assets + "/textures/floor.txt", std::ios::app) << "\n";
+    const std::string both = "'" TEST_MAKESHOW_EXE "' " + show +
+                             " --only textures/floor.txt >/dev/null & '" TEST_MAKESHOW_EXE "' " +
+                             show + " --only script.sqx >/dev/null; wait";
+    ASSERT_EQ(std::system(both.c_str()), 0);
+    const auto [exitCode, out, err] = runMakeshow(show);
+    EXPECT_EQ(exitCode, 0) << err;
+    EXPECT_EQ(builtOutputs(out), none) << out;
+}
+
 TEST(MakeShow, FailuresSayWhatIsWrongInOneLine) {
     const std::string pictures = "floor textures/floor.txt 16x16 none\n";
     const std::string assets = smallAssets("fail_assets", pictures);
