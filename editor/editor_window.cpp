@@ -870,7 +870,7 @@ class EditorWindow : public Fl_Double_Window {
     std::optional<int> askExportSize() {
         constexpr int kDialogWidth = 340, kDialogHeight = 120, kButtonWidth = 80;
         Fl_Group::current(nullptr);
-        Fl_Double_Window dialog(kDialogWidth, kDialogHeight, "Export PNG");
+        Fl_Double_Window dialog(kDialogWidth, kDialogHeight, "PNG size");
         Fl_Input input(kGap + 150, kGap, kDialogWidth - 2 * kGap - 150, kRowHeight,
                        "Size (a power of two):");
         input.value(std::to_string(renderSize()).c_str());
@@ -887,6 +887,8 @@ class EditorWindow : public Fl_Double_Window {
         dialog.end();
         dialog.set_modal();
         dialog.show();
+        input.take_focus();
+        input.position(input.size(), 0); // all selected: typing replaces it
         std::string error;
         for (;;) {
             Fl_Widget* pressed = Fl::readqueue();
@@ -903,6 +905,7 @@ class EditorWindow : public Fl_Double_Window {
             message.label(error.c_str());
             message.redraw();
             input.take_focus();
+            input.position(input.size(), 0);
         }
     }
 
