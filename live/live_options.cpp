@@ -48,8 +48,7 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
                    "also watch these sources (assets/): an edit runs makeshow for what it "
                    "affects and the show takes up the new files");
     app.add_option("--size", size, "window size WxH")->default_str("800x600");
-    app.add_option("--at", options.at, "start at this play time, ms")
-        ->check(CLI::NonNegativeNumber);
+    app.add_option("--at", options.at, "start at this play time, ms (past the end: the end)");
     app.add_flag("--mute", options.mute, "play the music silently (the clock runs all the same)");
     try {
         app.parse(argc, argv);
@@ -65,6 +64,9 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
         fail("options other than --help need --live");
         std::fprintf(stderr, "\n%s", app.help().c_str());
         return 1;
+    }
+    if (options.at < 0) {
+        return fail("--at " + std::to_string(options.at) + ": a play time is 0 ms or more");
     }
     if (!parseScreenSize(size, options.width, options.height)) {
         return fail("--size " + size + ": expected WxH, sides 1 to " +

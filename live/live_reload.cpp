@@ -57,6 +57,7 @@ struct LiveReload {
         bool source = false;
     };
     std::vector<FileError> errors;
+    std::string scriptWarnings; // "script.sqx:LINE: warning: ..." lines
 };
 
 namespace {
@@ -114,7 +115,8 @@ void reopenTheMusic(LiveReload& reload, Target& target) {
 void reloadTheScript(LiveReload& reload, Target& target) {
     MusicSettings music;
     ScenePlacements placements;
-    const ShowError error = reloadScript(music, placements);
+    ScriptWarnings warnings;
+    const ShowError error = reloadScript(music, placements, &warnings);
     if (error) {
         const std::string where = error.line > 0
                                       ? std::string(kScriptFile) + ":" + std::to_string(error.line)
@@ -127,17 +129,30 @@ void reloadTheScript(LiveReload& reload, Target& target) {
     target.music = music;
     target.placements = std::move(placements);
     target.outcome.scriptChanged = true;
+    setScriptWarnings(reload, warnings);
     reloaded(reload, kScriptFile);
     if (newMusic && target.music.musicFile) reopenTheMusic(reload, target);
+}
+
+// The decoder's own words for a picture that does not read ("file ends
+// early: ..."), taken out of the loader's "Could not load Texture (...)",
+// after the file's name.
+std::string pictureError(const std::string& file, const std::string& message) {
+    const std::string lead = std::string(kTextureLoadFailed) + " (";
+    std::string cause = message;
+    if (message.rfind(lead, 0) == 0 && message.back() == ')')
+        cause = message.substr(lead.size(), message.size() - lead.size() - 1);
+    return cause.rfind(file + ": ", 0) == 0 ? cause : file + ": " + cause;
 }
 
 void decodeTexture(LiveReload& reload, const std::string& file, int index) {
     postJob(reload.decoder, [&reload, file, index] {
         auto decoded = std::make_shared<std::unique_ptr<Texture>>();
         const ShowError error = decodeShowTexture(index, *decoded);
-        finish(reload, [file, index, decoded, error](LiveReload& reload, Target&) {
-            if (error) return reportError(reload, file, file + ": " + error.message);
+        finish(reload, [file, index, decoded, error](LiveReload& reload, Target& target) {
+            if (error) return reportError(reload, file, pictureError(file, error.message));
             replacePixels(*textures[index], std::move(**decoded));
+            target.outcome.pictureChanged = true;
             reloaded(reload, file);
         });
     });
@@ -247,8 +262,21 @@ ReloadOutcome pollLiveReload(LiveReload& reload, MusicSettings& music,
     return target.outcome;
 }
 
+void setScriptWarnings(LiveReload& reload, const ScriptWarnings& warnings) {
+    reload.scriptWarnings.clear();
+    for (const ScriptWarning& warning : warnings) {
+        const std::string where =
+            warning.line > 0 ? std::string(kScriptFile) + ":" + std::to_string(warning.line)
+                             : kScriptFile;
+        if (!reload.scriptWarnings.empty()) reload.scriptWarnings += '\n';
+        reload.scriptWarnings += where + ": warning: " + warning.message;
+    }
+}
+
 std::string reloadMessage(const LiveReload& reload) {
-    return reload.errors.empty() ? "" : reload.errors.back().text;
+    const std::string error = reload.errors.empty() ? "" : reload.errors.back().text;
+    if (error.empty() || reload.scriptWarnings.empty()) return error + reload.scriptWarnings;
+    return error + '\n' + reload.scriptWarnings;
 }
 
 void stopLiveReload(LiveReload* reload) {

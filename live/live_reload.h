@@ -24,8 +24,9 @@
 struct LiveReload;
 
 struct ReloadOutcome {
-    bool scriptChanged = false; // `music` and `placements` hold the new script
-    bool musicChanged = false;  // another music stream plays
+    bool scriptChanged = false;  // `music` and `placements` hold the new script
+    bool musicChanged = false;   // another music stream plays
+    bool pictureChanged = false; // a texture holds new pixels
 };
 
 // `assetsDir` empty: the sources are not watched. Both absolute.
@@ -35,7 +36,12 @@ LiveReload* startLiveReload(const std::string& showDir, const std::string& asset
 // work they need and installs what has finished.
 ReloadOutcome pollLiveReload(LiveReload& reload, MusicSettings& music, ScenePlacements& placements);
 
-// The latest error still standing, for the overlay; empty when none.
+// The script's warnings as loading found them; a reload of the script
+// replaces them.
+void setScriptWarnings(LiveReload& reload, const ScriptWarnings& warnings);
+
+// For the overlay: the latest error still standing, then the script's
+// warnings, one a line; empty when there are none.
 std::string reloadMessage(const LiveReload& reload);
 
 // Stops a running rebuild and the background work.

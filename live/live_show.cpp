@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 #include <vector>
 
 #include "live/events.h"
@@ -25,8 +24,9 @@ namespace {
 constexpr int32_t kStepMs = 1000;
 constexpr int32_t kBigStepMs = 10000;
 constexpr auto kFpsWindow = std::chrono::milliseconds(500);
-// A paused show redraws the same picture: no need to do it flat out.
-constexpr auto kPausedFrameRest = std::chrono::milliseconds(15);
+// Paused and unchanged, the loop rests until input comes or this long has
+// passed; then it looks at the files and the background work again.
+constexpr int32_t kIdleWaitMs = 80;
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,12 +36,14 @@ struct LiveState {
     int32_t lastTime = 0; // the latest time the show plays
     bool paused = false;
     bool overlayVisible = true;
+    bool redraw = true; // something the paused picture shows may have changed
     bool looping = false;
     ScenePlacement loop;
     bool dragging = false;
     int32_t pendingSeek = -1; // a click or drag on the strip, applied once per frame
     Overlay* overlay = nullptr;
     OverlayView view;
+    OverlayView drawn; // what the last paused picture showed
     // Frames per second, counted over a short window.
     Clock::time_point fpsStart = Clock::now();
     int32_t fpsFrames = 0;
@@ -88,6 +90,8 @@ void togglePause(LiveState& live) {
     if (live.paused && musicTime() >= live.lastTime) seekTo(live, 0);
     live.paused = !live.paused;
     pauseMusic(live.paused);
+    live.fpsStart = Clock::now(); // a paused stretch is no frame rate
+    live.fpsFrames = 0;
     const int32_t time = musicTime();
     // The paused picture is the one capture and a seek show for this time.
     if (live.paused) replayTo(time);
@@ -143,9 +147,10 @@ void handleMouse(LiveState& live, const InputEvent& input) {
 void handleInput(LiveState& live) {
     InputEvent input;
     while (pollInput(input)) {
+        live.redraw = true;
         if (input.kind == InputKind::Key) {
             handleKey(live, input);
-        } else {
+        } else if (input.kind != InputKind::Redraw) {
             handleMouse(live, input);
         }
     }
@@ -195,6 +200,14 @@ void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
     view.loudnessStepMs = kLoudnessStepMs;
 }
 
+// Whether the paused picture for `now` is the one already on screen.
+bool sameStill(const OverlayView& now, const OverlayView& drawn) {
+    return now.timeMs == drawn.timeMs && now.width == drawn.width && now.height == drawn.height &&
+           now.current == drawn.current && now.paused == drawn.paused &&
+           now.looping == drawn.looping && now.loudness == drawn.loudness &&
+           now.message == drawn.message;
+}
+
 // After the script changed: the end, and the state carried into the frame
 // at `time` rebuilt for the new placements.
 void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
@@ -203,23 +216,52 @@ void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
     replayTo(std::min(time, live.lastTime));
 }
 
+// The time the session starts from: --at, or the show's last frame when
+// --at lies past it.
+int32_t startTime(const LiveState& live, int32_t at) {
+    if (at <= live.lastTime) return at;
+    std::fprintf(stderr,
+                 "indahouse: --at %d is past the show's end: starting at its last frame, %d\n", at,
+                 live.lastTime);
+    return live.lastTime;
+}
+
 } // namespace
 
-void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOptions& options) {
+void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOptions& options,
+                 const ScriptWarnings& warnings) {
+    // The clock stands until the first frame is ready, so that `play T`
+    // names the time the music starts from.
+    pauseMusic(true);
     LiveState live;
     live.placements = &placements;
     const OverlayResult made = createOverlay();
     if (!made.overlay) std::fprintf(stderr, "indahouse: no overlay: %s\n", made.error.c_str());
     live.overlay = made.overlay;
     takeNewScript(live, music, 0);
+    const int32_t start = startTime(live, options.at);
+    seekMusic(start);
+    if (start > 0) replayTo(start);
     LoudnessJob loudness = startLoudness(music, live.endTime);
     LiveReload* reload = startLiveReload(std::filesystem::current_path().string(), options.assets);
+    setScriptWarnings(*reload, warnings);
     presentState = &live;
 
-    if (options.at > 0) seekTo(live, options.at);
-    printEvent("play %d", musicTime());
     std::array<float, kSpectrumSize> frameSpectrum{};
+    live.view.message = reloadMessage(*reload);
+    updateView(live, start, loudness);
+    drawStillFrame(start, frameSpectrum.data(), presentWithOverlay);
+    printEvent("play %d", start);
+    if (start < live.lastTime) {
+        pauseMusic(false);
+    } else { // at the end: paused there, as the show's end pauses
+        live.paused = true;
+        printEvent("pause %d", start);
+    }
+    live.fpsStart = Clock::now();
     while (true) {
+        // Paused with nothing new: wait for input instead of drawing the same picture.
+        if (live.paused && !live.redraw) waitForInput(kIdleWaitMs);
         handleInput(live);
         if (!windowActive()) break;
         const ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
@@ -229,17 +271,20 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
         if (outcome.musicChanged || live.endTime > endBefore) {
             loudness = startLoudness(music, live.endTime);
         }
+        if (outcome.scriptChanged || outcome.musicChanged || outcome.pictureChanged)
+            live.redraw = true;
         live.view.message = reloadMessage(*reload);
         const int32_t time = frameTime(live);
         readSpectrum(frameSpectrum.data());
         updateView(live, time, loudness);
-        if (live.paused) {
-            drawStillFrame(time, frameSpectrum.data(), presentWithOverlay);
-            std::this_thread::sleep_for(kPausedFrameRest);
-        } else {
+        if (!live.paused) {
             showFrame(time, frameSpectrum.data(), presentWithOverlay);
+            countFrame(live);
+        } else if (live.redraw || !sameStill(live.view, live.drawn)) {
+            drawStillFrame(time, frameSpectrum.data(), presentWithOverlay);
+            live.drawn = live.view;
         }
-        countFrame(live);
+        live.redraw = false;
     }
     printEvent("end %d", playTime);
     stopLiveReload(reload);

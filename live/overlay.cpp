@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 
@@ -32,6 +33,12 @@ constexpr TextColour kBlockTints[] = {{0.25f, 0.42f, 0.75f, 0.6f}, {0.18f, 0.58f
 constexpr TextColour kCurrentBlock = {0.95f, 0.55f, 0.15f, 0.75f};
 constexpr TextColour kHead = {1, 1, 1, 1};
 constexpr TextColour kHeadShadow = {0, 0, 0, 0.7f};
+constexpr int32_t kLabelPadding = 4; // between a block's edge and its label
+// The head's cap: 2 * kCapHalf + 1 wide, kCapHeight high, kCapRise of it
+// above the strip.
+constexpr int32_t kCapHalf = 3;
+constexpr int32_t kCapHeight = 4;
+constexpr int32_t kCapRise = 2;
 
 // Gaps scale with the drawable a little, within limits that keep them visible.
 int32_t marginFor(int32_t height) {
@@ -148,10 +155,14 @@ void drawStatus(const Font& font, const OverlayView& view) {
         pieces.push_back({{p.scene + "  ", kSceneText},
                           {clockText(p.start) + " \u2013 " + clockText(p.end), kDim}});
     }
-    char fps[32];
-    std::snprintf(fps, sizeof fps, "%.1f fps", view.fps);
-    pieces.push_back({{fps, kDim}});
-    if (view.paused) pieces.push_back({{"PAUSED", kPausedText}});
+    // Paused, nothing is drawn again until something changes: no rate to show.
+    if (view.paused) {
+        pieces.push_back({{"PAUSED", kPausedText}});
+    } else {
+        char fps[32];
+        std::snprintf(fps, sizeof fps, "%.1f fps", view.fps);
+        pieces.push_back({{fps, kDim}});
+    }
     if (view.looping) pieces.push_back({{"LOOP", kLoopText}});
 
     std::vector<PlacedRun> placed;
@@ -216,8 +227,34 @@ void drawLoudness(const OverlayView& view, const StripArea& strip) {
     glEnd();
 }
 
+// The label of a placement `width` pixels wide: the scene's name where it
+// fits, else its first letter and its number ("S4" for Scene4), else none.
+std::string blockLabel(const Font& font, const std::string& scene, int32_t width) {
+    const int32_t room = width - 2 * kLabelPadding;
+    if (textWidth(font, scene) <= room) return scene;
+    size_t digits = scene.size();
+    while (digits > 1 && std::isdigit(static_cast<unsigned char>(scene[digits - 1]))) --digits;
+    const std::string brief = scene.substr(0, 1) + scene.substr(digits);
+    return textWidth(font, brief) <= room ? brief : "";
+}
+
+// The head: one bright column with a dark one either side, so it shows over
+// bright blocks and labels too, and a cap standing out over the strip's top
+// edge to find it at a glance. Shadow and cap stay inside the strip's width,
+// so that at 0 and at the end the head is not taken for the strip's edge.
+void drawHead(const StripArea& strip, int32_t head) {
+    const int32_t first = strip.x, last = strip.x + strip.width - 1;
+    const int32_t capLeft = std::clamp(head - kCapHalf, first, last - 2 * kCapHalf);
+    const int32_t capTop = strip.y - kCapRise;
+    fillRect(capLeft - 1, capTop - 1, 2 * kCapHalf + 3, kCapHeight + 2, kHeadShadow);
+    const int32_t shadowLeft = std::max(head - 1, first), shadowRight = std::min(head + 1, last);
+    fillRect(shadowLeft, strip.y, shadowRight + 1 - shadowLeft, strip.height, kHeadShadow);
+    fillRect(head, capTop, 1, strip.y + strip.height - capTop, kHead);
+    fillRect(capLeft, capTop, 2 * kCapHalf + 1, kCapHeight, kHead);
+}
+
 // Along the bottom: a block per placement, the loudness envelope, the
-// scene names where they fit, and the play head.
+// scene names (or short labels) where they fit, and the play head.
 void drawStrip(const Font& font, const OverlayView& view) {
     const StripArea strip = timelineStrip(view.width, view.height);
     if (strip.width < 2 || strip.height < 4 || view.endMs <= 0) return;
@@ -239,17 +276,12 @@ void drawStrip(const Font& font, const OverlayView& view) {
                  int(i) == view.current ? kCurrentBlock : kBlockTints[i % 2]);
     }
     drawLoudness(view, strip);
-    const int32_t padding = 4, textY = strip.y + (strip.height - lineHeight(font)) / 2;
-    for (size_t i = 0; i < placements.size(); ++i)
-        if (textWidth(font, placements[i].scene) + 2 * padding <= blocks[i].width)
-            drawText(font, blocks[i].x + padding, textY, placements[i].scene, kText);
-
-    // The head: one bright column with a dark one either side, so it shows
-    // over bright blocks too, and a cap on top to find it at a glance.
-    const int32_t head = stripColumn(strip, view.timeMs, view.endMs);
-    fillRect(head - 1, strip.y, 3, strip.height, kHeadShadow);
-    fillRect(head, strip.y, 1, strip.height, kHead);
-    fillRect(head - 2, strip.y, 5, 2, kHead);
+    const int32_t textY = strip.y + (strip.height - lineHeight(font)) / 2;
+    for (size_t i = 0; i < placements.size(); ++i) {
+        const std::string label = blockLabel(font, placements[i].scene, blocks[i].width);
+        if (!label.empty()) drawText(font, blocks[i].x + kLabelPadding, textY, label, kText);
+    }
+    drawHead(strip, stripColumn(strip, view.timeMs, view.endMs));
 }
 
 } // namespace

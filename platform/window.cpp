@@ -238,6 +238,11 @@ bool translateInput(const SDL_Event& event, InputEvent& input) {
         input.x = event.button.x;
         input.y = event.button.y;
         return true;
+    case SDL_WINDOWEVENT:
+        input.kind = InputKind::Redraw;
+        return event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+               event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+               event.window.event == SDL_WINDOWEVENT_RESTORED;
     case SDL_MOUSEMOTION:
         if ((event.motion.state & SDL_BUTTON_LMASK) == 0) return false;
         input.kind = InputKind::Drag;
@@ -266,6 +271,10 @@ bool pollInput(InputEvent& input) {
         if (translateInput(event, input)) return true;
     }
     return false;
+}
+
+void waitForInput(int32_t timeoutMs) {
+    SDL_WaitEventTimeout(nullptr, timeoutMs);
 }
 
 void swapBuffers() {

@@ -45,7 +45,8 @@ void pumpWindowMessage();
 // in turn, and pointer motion is reported once the first call has been made
 // (the show itself never asks, so motion never queues in front of Escape).
 // Escape and a close request clear windowActive() as pumpWindowMessage does.
-enum class InputKind { Key, ButtonDown, Drag, ButtonUp };
+// Redraw: the window was uncovered or resized, so its picture must be drawn again.
+enum class InputKind { Key, ButtonDown, Drag, ButtonUp, Redraw };
 enum class InputKey { Other, Space, Left, Right, PageUp, PageDown, Home, L, H };
 struct InputEvent {
     InputKind kind = InputKind::Key;
@@ -55,6 +56,9 @@ struct InputEvent {
 };
 // False when no event waits.
 bool pollInput(InputEvent& event);
+// Sleeps until an event waits or `timeoutMs` have passed, whichever is first:
+// a paused live mode rests here instead of drawing the same picture again.
+void waitForInput(int32_t timeoutMs);
 
 // Presents the frame drawn into the back buffer.
 void swapBuffers();

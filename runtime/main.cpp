@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -41,6 +42,19 @@ bool inShowFolder() {
                              "cd build/showdir && ../runtime/indahouse\n");
     }
     fatalError(error.module, error.message);
+}
+
+// The live mode's: a folder that holds no show gets no error.txt, and the
+// way out names the live command.
+[[noreturn]] void reportLive(const ShowError& error) {
+    if (inShowFolder()) report(error);
+    if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
+    std::fprintf(stderr, "indahouse: %s: %s\n", error.module.c_str(), error.message.c_str());
+    std::fprintf(stderr, "indahouse: this folder holds no show (no script.sqx and data/): make one "
+                         "with makeshow SHOWDIR, then start the live mode on it: "
+                         "indahouse --live --dir SHOWDIR\n");
+    closeWindow();
+    std::exit(kFatalExitCode);
 }
 
 int playShow() {
@@ -90,10 +104,14 @@ int playLive(int argc, char** argv) {
 
     MusicSettings music;
     ScenePlacements placements;
+    ScriptWarnings warnings;
+    if (ShowError error = loadShow(music, MusicStart::None, &placements, &warnings))
+        reportLive(error);
+    // Started after loading, for runLiveShow to hold until its first frame.
     const MusicStart start = settings.music ? MusicStart::WithSound : MusicStart::Silent;
-    if (ShowError error = loadShow(music, start, &placements)) report(error);
+    if (ShowError error = startShowMusic(music, start)) reportLive(error);
     enableSpectrum();
-    runLiveShow(music, placements, options);
+    runLiveShow(music, placements, options, warnings);
 
     if (music.musicFile) stopMusic();
     releaseShow();

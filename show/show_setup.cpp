@@ -36,7 +36,16 @@ ShowError failure(std::string module, std::string message, std::string detail = 
 
 } // namespace
 
-ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* placements) {
+ShowError startShowMusic(MusicSettings& music, MusicStart start) {
+    if (!music.musicFile || start == MusicStart::None) return {};
+    const MusicError error = startMusic(start == MusicStart::WithSound, music);
+    if (error) return failure(error.module, error.message, error.detail);
+    if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
+    return {};
+}
+
+ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* placements,
+                   ScriptWarnings* warnings) {
     TextureResult loading = initLoadingScreen(settings.screenWidth, settings.screenHeight);
     if (!loading.ok()) return failure(loading.module, loading.message);
     const Texture& picture = *loading.texture;
@@ -62,21 +71,19 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
     if (timelineError) return failure(timelineError.module, timelineError.message);
-    ScriptWarnings warnings;
-    if (TimelineError error = loadScript(kScriptFile, music, placements, &warnings)) {
+    ScriptWarnings found;
+    if (TimelineError error = loadScript(kScriptFile, music, placements, &found)) {
         return failure(error.module, error.message, error.detail);
     }
-    printScriptWarnings(kScriptFile, warnings);
-    if (music.musicFile && start != MusicStart::None) {
-        const MusicError error = startMusic(start == MusicStart::WithSound, music);
-        if (error) return failure(error.module, error.message, error.detail);
-        if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
-    }
+    printScriptWarnings(kScriptFile, found);
+    if (warnings) *warnings = found;
+    if (ShowError error = startShowMusic(music, start)) return error;
     drawLoadingProgress(picture, kProgressDone);
     return {};
 }
 
-ShowError reloadScript(MusicSettings& music, ScenePlacements& placements) {
+ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
+                       ScriptWarnings* warnings) {
     Timeline* previous[kTimelineSlotCount + 1];
     std::copy(std::begin(timelineSlots), std::end(timelineSlots), previous);
     std::fill(std::begin(timelineSlots), std::end(timelineSlots), nullptr);
@@ -89,9 +96,10 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements) {
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &error);
     MusicSettings newMusic;
     ScenePlacements newPlacements;
-    ScriptWarnings warnings;
-    if (!error) error = loadScript(kScriptFile, newMusic, &newPlacements, &warnings);
-    printScriptWarnings(kScriptFile, warnings);
+    ScriptWarnings found;
+    if (!error) error = loadScript(kScriptFile, newMusic, &newPlacements, &found);
+    printScriptWarnings(kScriptFile, found);
+    if (warnings) *warnings = found;
     if (error) {
         keep(true);
         return ShowError{error.module, error.message, error.detail, error.line};

@@ -36,20 +36,28 @@ enum class MusicStart {
     Silent,    // the silent output: the same clock, no device
 };
 
+// Starts the script's music on the output `start` names (nothing without
+// music or for MusicStart::None), as loadShow does; a note about the output
+// goes to stderr.
+ShowError startShowMusic(MusicSettings& music, MusicStart start);
+
 // Runs the loading sequence into the show's state (show_state.h), drawing
 // the progress frames 0.1 ... 0.7, 0.9 and 1.0: the loading screen, the
 // particle system, the twenty textures, the camera, the eleven scenes,
 // "Timeline1" and the script, whose music settings land in `music`; then,
 // if the script named music and `start` asks for it, starts the music
 // (music.h), which turns an end time of 0 into the music's length. The
-// script's placements go to `placements` when given.
+// script's placements go to `placements` when given, and its warnings
+// (printed on stderr) to `warnings`.
 ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None,
-                   ScenePlacements* placements = nullptr);
+                   ScenePlacements* placements = nullptr, ScriptWarnings* warnings = nullptr);
 
 // The live mode's reload: reads the script again into fresh timelines. On
 // success they replace the old ones (keeping the once-only set-up done) and
 // `music` and `placements` hold what it says now; on failure nothing changes.
-ShowError reloadScript(MusicSettings& music, ScenePlacements& placements);
+// Warnings go to stderr and, when given, to `warnings`.
+ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
+                       ScriptWarnings* warnings = nullptr);
 
 // Releases scenes, timeline, textures and particle system.
 void releaseShow();

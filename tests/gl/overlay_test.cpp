@@ -1,5 +1,6 @@
 // The live mode's overlay: it leaves the GL state as it found it, writes its
-// status, and draws the play head where stripTime finds its time.
+// status, draws the play head where stripTime finds its time, whole at the
+// strip's ends too, and labels a placement too short for its name.
 #include "gl_fixture.h"
 #include "live/overlay.h"
 #include "live/text.h"
@@ -100,7 +101,7 @@ TEST_F(OverlayDrawing, LeavesTheGlStateAsItFoundIt) {
 TEST_F(OverlayDrawing, WritesTheStatusAndTheMessage) {
     const auto ink = [&](const Frame& frame) {
         int lit = 0, top = kHeight, bottom = -1, left = kWidth, right = -1;
-        for (int y = 0; y < strip.y; ++y)
+        for (int y = 0; y < strip.y / 2; ++y) // the status, above the head's cap
             for (int x = 0; x < kWidth; ++x) {
                 const Rgb c = pixel(frame, x, y);
                 if (c.r + c.g + c.b < 3 * 96) continue;
@@ -112,7 +113,7 @@ TEST_F(OverlayDrawing, WritesTheStatusAndTheMessage) {
         return std::pair{lit, lit / std::max(area, 1.0)};
     };
     OverlayView status = view(65040);
-    status.paused = true;
+    status.looping = true;
     const auto [lit, share] = ink(draw(status));
     EXPECT_GT(share, 0.05);
     EXPECT_LT(share, 0.3);
@@ -149,4 +150,36 @@ TEST_F(OverlayDrawing, PlayHeadStandsWhereStripTimePutsItsTime) {
         ASSERT_EQ(head.size(), 1u) << time;
         EXPECT_NEAR(stripTime(strip, head[0], kEnd), time, kEnd / (2 * (strip.width - 1)) + 1);
     }
+}
+
+// The head's cap is as wide at 0 and at the end as in the middle (not cut
+// off by the strip's edge); a block too narrow for "Scene4" still gets a
+// label ("S4").
+TEST_F(OverlayDrawing, HeadShowsWholeAtTheEndsAndShortBlocksGetShortLabels) {
+    const auto capPixels = [&](int32_t time) {
+        const Frame frame = draw(view(time));
+        int white = 0;
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const Rgb c = pixel(frame, x, strip.y - 1);
+            white += c.r == 255 && c.g == 255 && c.b == 255;
+        }
+        return white;
+    };
+    const int middle = capPixels(kEnd / 2);
+    EXPECT_GT(middle, 1);
+    EXPECT_EQ(capPixels(0), middle);
+    EXPECT_EQ(capPixels(kEnd), middle);
+
+    const int32_t cut = kEnd / 4 * 3;
+    const ScenePlacements placements = {{"Scene1", 1, 0, cut}, {"Scene4", 1, cut + 1, kEnd}};
+    OverlayView labelled = view(0);
+    labelled.placements = &placements;
+    const Frame frame = draw(labelled);
+    int ink = 0;
+    for (int32_t y = strip.y; y < strip.y + strip.height; ++y)
+        for (int32_t x = stripColumn(strip, cut + 1, kEnd); x < strip.x + strip.width; ++x) {
+            const Rgb c = pixel(frame, x, y);
+            ink += c.r > 200 && c.g > 200 && c.b > 200;
+        }
+    EXPECT_GT(ink, 10) << "the short block has no label";
 }

@@ -14,10 +14,11 @@
 #include <set>
 #include <thread>
 
+#include "common/png_io.h"
 #include "live/overlay.h"
+#include "show/show_setup.h"
 #include "support/show_data.h"
 #include "support/x_driver.h"
-#include "common/png_io.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ class LiveMode : public testing::Test {
     }
     // Paused with the overlay hidden; the paused time.
     int32_t pauseBare() {
-        EXPECT_EQ(nextLine().rfind("play ", 0), 0u);
+        EXPECT_EQ(nextLine(), "play 0"); // the time the music starts from
         press("space h");
         const std::string pause = nextLine();
         EXPECT_EQ(pause.rfind("pause ", 0), 0u) << pause;
@@ -113,8 +114,8 @@ class LiveMode : public testing::Test {
 };
 
 TEST_F(LiveMode, KeysAndTheStripGiveEventLinesAndAPausedSeekShowsTheCapturedFrame) {
-    start("");
-    EXPECT_EQ(nextLine().rfind("play ", 0), 0u);
+    start("--at 1500");
+    EXPECT_EQ(nextLine(), "play 1500");
     press("Next");
     EXPECT_EQ(nextLine(), "seek 3000 Scene2");
     press("space");
@@ -175,6 +176,44 @@ TEST_F(LiveMode, EditsInTheShowDirectoryAppearAndBrokenOnesKeepTheLastGoodFile) 
     EXPECT_EQ(nextLine(),
               "error script.sqx:1: Something is wrong with the Script! (Could not read Scene "
               "Start Time)");
+
+    // A warning shows on the overlay until the script reads without one.
+    const std::string script = "@scene Scene7 1 0 11999 \n@music tune tune.wav 0 0 0\n";
+    save("script.sqx", "@sene Scene7 1 0 11999 \n" + script);
+    EXPECT_EQ(nextLine(), "reload script.sqx");
+    EXPECT_EQ(nextLine(), "mended script.sqx");
+    press("h");
+    const std::vector<uint8_t> warned = shown();
+    save("script.sqx", script);
+    EXPECT_EQ(nextLine(), "reload script.sqx");
+    EXPECT_TRUE(shown() != warned) << "the overlay did not show the script's warning";
+    quit();
+}
+
+// Mistakes at the start are said plainly: a negative --at, one past the end
+// (moved to the last frame, which pauses), a folder that holds no show (the
+// live command in the hint, and no error.txt left there).
+TEST_F(LiveMode, StartingMistakesAreSaidPlainly) {
+    const std::string exe = std::string("'") + TEST_SHOW_EXE + "' --live --mute ";
+    const std::string said = dir + "/said.txt";
+    EXPECT_NE(std::system((exe + "--at -5 2> '" + said + "'").c_str()), 0);
+    EXPECT_EQ(readFile(said), "indahouse: --at -5: a play time is 0 ms or more\n");
+    const std::string empty = dir + "/empty";
+    std::filesystem::create_directories(empty);
+    EXPECT_NE(
+        std::system(
+            ("DISPLAY=" + display + " " + exe + "--dir '" + empty + "' 2> '" + said + "'").c_str()),
+        0);
+    EXPECT_NE(readFile(said).find("indahouse --live --dir SHOWDIR"), std::string::npos)
+        << readFile(said);
+    EXPECT_FALSE(std::filesystem::exists(empty + "/error.txt"));
+
+    start("--at 99999");
+    const std::string last = std::to_string(kTuneSeconds * 1000 - kShowEndMargin);
+    EXPECT_EQ(nextLine(), "play " + last);
+    EXPECT_EQ(nextLine(), "pause " + last);
+    EXPECT_NE(readFile(dir + "/errors.txt").find("--at 99999 is past the show's end"),
+              std::string::npos);
     quit();
 }
 
