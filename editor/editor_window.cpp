@@ -885,6 +885,7 @@ class EditorWindow : public Fl_Double_Window {
         Fl_Return_Button export_(kDialogWidth - kGap - kButtonWidth, buttonsY, kButtonWidth,
                                  kRowHeight, "Export");
         dialog.end();
+        dialog.position(x() + (w() - kDialogWidth) / 2, y() + (h() - kDialogHeight) / 3);
         dialog.set_modal();
         dialog.show();
         input.take_focus();

@@ -259,6 +259,8 @@ TEST(EditorDocument, BrokenLinesOpenSaveAndMend) {
     ASSERT_EQ(document.saveAs(saved), ""); // a program keeps them as written
     Document reread;
     ASSERT_EQ(reread.open(saved), "");
+    ASSERT_EQ(reread.count(kLayer), 4);
+    EXPECT_EQ(reread.line(kLayer, 1), broken);
     EXPECT_EQ(reread.programText(texgen::NumberStyle::Shortest),
               document.programText(texgen::NumberStyle::Shortest));
     EXPECT_NE(document.saveAs(tempPath("broken.tex")), ""); // a description cannot
