@@ -16,44 +16,18 @@ constexpr double kDelayLowCutHz = 250;
 constexpr double kDelayHighCutHz = 4500;
 constexpr double kDelayReturn = 0.8;
 
-constexpr size_t kLines = 8;
 // Line lengths at the middle size, mutually prime-ish so echoes never line up.
-constexpr std::array<double, kLines> kLineMs = {31.7, 37.9, 41.3, 45.1, 53.9, 58.7, 66.1, 71.3};
+constexpr std::array<double, Reverb::kLines> kLineMs = {31.7, 37.9, 41.3, 45.1,
+                                                        53.9, 58.7, 66.1, 71.3};
 constexpr double kMinSizeScale = 0.6, kSizeScaleRange = 0.8;
 constexpr double kMinDecaySeconds = 0.6, kDecaySecondsRange = 3.4;
 constexpr double kPreDelayMs = 18;
 constexpr double kReverbLowCutHz = 180;
 // Damping 0..1 sets the loop's lowpass from open to about 2 kHz.
 constexpr double kOpenDampingHz = 16000, kClosedDampingHz = 2000;
-constexpr std::array<double, 2> kDiffuserMs = {4.7, 11.3};
+constexpr std::array<double, Reverb::kDiffusers> kDiffuserMs = {4.7, 11.3};
 constexpr double kDiffuserGain = 0.6;
 constexpr double kReverbReturn = 0.35;
-
-// Delay line with a fixed length, read before it is written.
-struct Line {
-    std::vector<double> buffer;
-    size_t position = 0;
-
-    explicit Line(size_t length) : buffer(std::max<size_t>(length, 1)) {}
-    double read() const { return buffer[position]; }
-    void write(double value) {
-        buffer[position] = value;
-        if (++position == buffer.size()) position = 0;
-    }
-};
-
-// Schroeder allpass: smears a click into a short burst without colouring it.
-struct Allpass {
-    Line line;
-    double gain;
-
-    double process(double input) {
-        const double delayed = line.read();
-        const double stored = input + gain * delayed;
-        line.write(stored);
-        return delayed - gain * stored;
-    }
-};
 
 size_t msFrames(double ms, double rate) {
     return size_t(std::lround(ms * rate / 1000.0));
@@ -61,12 +35,16 @@ size_t msFrames(double ms, double rate) {
 
 } // namespace
 
-void addPingPongDelay(const std::vector<float>& send, double delayFrames, double feedback,
-                      double rate, std::vector<float>& master) {
-    Line left(size_t(std::lround(delayFrames))), right(size_t(std::lround(delayFrames)));
-    OnePole lowCut, highCut;
+Line::Line(size_t length) : buffer(std::max<size_t>(length, 1)) {}
+
+PingPongDelay::PingPongDelay(double delayFrames, double feedback, double rate)
+    : left(size_t(std::lround(delayFrames))), right(size_t(std::lround(delayFrames))),
+      feedback(feedback) {
     lowCut.tune(kDelayLowCutHz, rate);
     highCut.tune(kDelayHighCutHz, rate);
+}
+
+void PingPongDelay::add(std::span<const float> send, std::span<float> master) {
     const size_t frames = std::min(send.size(), master.size() / 2);
     for (size_t i = 0; i < frames; ++i) {
         const double outLeft = left.read();
@@ -78,13 +56,9 @@ void addPingPongDelay(const std::vector<float>& send, double delayFrames, double
     }
 }
 
-void addReverb(const std::vector<float>& send, double size, double damping, double rate,
-               std::vector<float>& master) {
+Reverb::Reverb(double size, double damping, double rate) : preDelay(msFrames(kPreDelayMs, rate)) {
     const double scale = kMinSizeScale + kSizeScaleRange * size;
     const double decaySeconds = kMinDecaySeconds + kDecaySecondsRange * size;
-    std::vector<Line> lines;
-    std::array<double, kLines> gains{};
-    std::array<OnePole, kLines> dampers{};
     const double dampingHz = kOpenDampingHz * std::pow(kClosedDampingHz / kOpenDampingHz, damping);
     for (size_t i = 0; i < kLines; ++i) {
         const size_t length = msFrames(kLineMs[i] * scale, rate);
@@ -93,13 +67,12 @@ void addReverb(const std::vector<float>& send, double size, double damping, doub
         gains[i] = std::pow(10.0, -3.0 * double(length) / (decaySeconds * rate));
         dampers[i].tune(dampingHz, rate);
     }
-    Line preDelay(msFrames(kPreDelayMs, rate));
-    std::array<Allpass, kDiffuserMs.size()> diffusers{
-        Allpass{Line(msFrames(kDiffuserMs[0], rate)), kDiffuserGain},
-        Allpass{Line(msFrames(kDiffuserMs[1], rate)), kDiffuserGain}};
-    OnePole lowCut;
+    for (const double ms : kDiffuserMs)
+        diffusers.push_back({Line(msFrames(ms, rate)), kDiffuserGain});
     lowCut.tune(kReverbLowCutHz, rate);
+}
 
+void Reverb::add(std::span<const float> send, std::span<float> master) {
     const size_t frames = std::min(send.size(), master.size() / 2);
     std::array<double, kLines> outs{};
     for (size_t i = 0; i < frames; ++i) {

@@ -21,17 +21,17 @@ constexpr double kLimiterReleaseSeconds = 0.08;
 
 } // namespace
 
-std::vector<float> kickPump(const std::vector<int64_t>& kickFrames, int64_t frames,
-                            double beatFrames, double rate) {
-    std::vector<float> pump(size_t(std::max<int64_t>(frames, 0)), 0.0f);
+void kickPump(const std::vector<int64_t>& kickFrames, int64_t first, double beatFrames, double rate,
+              std::span<float> pump) {
+    std::fill(pump.begin(), pump.end(), 0.0f);
+    const int64_t end = first + int64_t(pump.size());
     const double attack = kPumpAttackSeconds * rate;
     const double release = kPumpReleaseBeats * beatFrames;
     const int64_t length = int64_t(std::ceil(attack + release));
     for (const int64_t kick : kickFrames) {
-        for (int64_t i = 0; i < length; ++i) {
+        for (int64_t i = std::max<int64_t>(first - kick, 0); i < length; ++i) {
             const int64_t frame = kick + i;
-            if (frame < 0) continue;
-            if (frame >= frames) break;
+            if (frame >= end) break;
             double depth = 1;
             if (double(i) < attack) {
                 depth = double(i) / attack;
@@ -39,10 +39,10 @@ std::vector<float> kickPump(const std::vector<int64_t>& kickFrames, int64_t fram
                 const double left = 1.0 - (double(i) - attack) / release;
                 depth = std::max(left, 0.0) * std::max(left, 0.0);
             }
-            pump[size_t(frame)] = std::max(pump[size_t(frame)], float(depth));
+            float& at = pump[size_t(frame - first)];
+            at = std::max(at, float(depth));
         }
     }
-    return pump;
 }
 
 void mixBus(std::span<const float> bus, const BusMix& mix, std::span<const float> pump,
@@ -83,35 +83,35 @@ void applyGainAndFade(std::vector<float>& master, double gain,
 void limit(std::vector<float>& master, double ceiling, double rate) {
     const size_t frames = master.size() / 2;
     if (frames == 0) return;
-    // The gain each frame needs on its own.
-    std::vector<float> needed(frames);
-    for (size_t i = 0; i < frames; ++i) {
+    // The gain each frame needs on its own, worked out a window ahead of
+    // where the gain is applied: those frames are still as they came in.
+    const auto neededAt = [&](size_t i) {
         const double peak = std::max(std::fabs(master[2 * i]), std::fabs(master[2 * i + 1]));
-        needed[i] = peak > ceiling ? float(ceiling / peak) : 1.0f;
-    }
+        return peak > ceiling ? float(ceiling / peak) : 1.0f;
+    };
     // The lowest need within the lookahead window, from each frame on; then
     // an exponential recovery. Averaging that over the window ramps the gain
     // down before a peak, and every average that covers a peak frame is at
-    // most that frame's need.
+    // most that frame's need. Needs and gains live a window in rings.
     const size_t window = std::max<size_t>(size_t(kLimiterLookaheadSeconds * rate), 1);
+    const size_t ring = window + 1;
     const double recovery = 1.0 - std::exp(-1.0 / (kLimiterReleaseSeconds * rate));
-    std::vector<float> gain(frames);
+    std::vector<float> needed(ring), gain(ring);
     std::deque<size_t> lowest; // frames ahead, their needs rising
     size_t next = 0;
-    double held = 1;
+    double held = 1, sum = 0;
     for (size_t i = 0; i < frames; ++i) {
         for (; next < std::min(i + window, frames); ++next) {
-            while (!lowest.empty() && needed[lowest.back()] >= needed[next]) lowest.pop_back();
+            needed[next % ring] = neededAt(next);
+            while (!lowest.empty() && needed[lowest.back() % ring] >= needed[next % ring])
+                lowest.pop_back();
             lowest.push_back(next);
         }
         while (lowest.front() < i) lowest.pop_front();
-        held = std::min<double>(needed[lowest.front()], held + (1.0 - held) * recovery);
-        gain[i] = float(held);
-    }
-    double sum = 0;
-    for (size_t i = 0; i < frames; ++i) {
-        sum += gain[i];
-        if (i >= window) sum -= gain[i - window];
+        held = std::min<double>(needed[lowest.front() % ring], held + (1.0 - held) * recovery);
+        gain[i % ring] = float(held);
+        sum += gain[i % ring];
+        if (i >= window) sum -= gain[(i - window) % ring];
         const double smooth = sum / double(std::min(i + 1, window));
         // The average guarantees the ceiling up to rounding; the clamp takes
         // that last bit.

@@ -11,10 +11,11 @@
 
 namespace synth {
 
-// How deep the kicks push the ducked instruments at each frame: 1 just
-// after a kick, back to 0 most of a beat later.
-std::vector<float> kickPump(const std::vector<int64_t>& kickFrames, int64_t frames,
-                            double beatFrames, double rate);
+// How deep the kicks push the ducked instruments at each frame from
+// `first` on, for as many frames as `pump` holds: 1 just after a kick, back
+// to 0 most of a beat later.
+void kickPump(const std::vector<int64_t>& kickFrames, int64_t first, double beatFrames, double rate,
+              std::span<float> pump);
 
 struct BusMix {
     double gain = 1;

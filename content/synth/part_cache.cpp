@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <span>
 #include <system_error>
 
 #include "content/synth/track_parts.h"
@@ -49,44 +50,35 @@ std::string keyName(uint64_t key) {
     return name;
 }
 
-struct PartSpans {
-    float* master;
-    float* reverbSend;
-    float* delaySend;
-    size_t frames;
-};
-
-PartSpans spansOf(DryMix& mix, const TrackPart& part) {
-    const size_t first = size_t(part.first);
-    return {mix.master.data() + first * 2, mix.reverbSend.data() + first,
-            mix.delaySend.data() + first, size_t(part.frames)};
+bool readAll(std::span<float> samples, std::FILE* file) {
+    return std::fread(samples.data(), sizeof(float), samples.size(), file) == samples.size();
 }
 
-bool readPart(const std::string& path, uint64_t program, const TrackPart& part, PartSpans to) {
+bool writeAll(std::span<const float> samples, std::FILE* file) {
+    return std::fwrite(samples.data(), sizeof(float), samples.size(), file) == samples.size();
+}
+
+bool readPart(const std::string& path, uint64_t program, const TrackPart& part, DryPart to) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     PartHeader header;
     const PartHeader expected{kMagic, program, part.key, part.frames};
     bool fine = std::fread(&header, sizeof header, 1, file) == 1 &&
-                std::memcmp(&header, &expected, sizeof header) == 0 &&
-                std::fread(to.master, sizeof(float) * 2, to.frames, file) == to.frames &&
-                std::fread(to.reverbSend, sizeof(float), to.frames, file) == to.frames &&
-                std::fread(to.delaySend, sizeof(float), to.frames, file) == to.frames &&
+                std::memcmp(&header, &expected, sizeof header) == 0 && readAll(to.master, file) &&
+                readAll(to.reverbSend, file) && readAll(to.delaySend, file) &&
                 std::fgetc(file) == EOF;
     std::fclose(file);
     return fine;
 }
 
 // Through a scratch name and a rename, so that no reader sees half a part.
-bool writePart(const std::string& path, uint64_t program, const TrackPart& part, PartSpans from) {
+bool writePart(const std::string& path, uint64_t program, const TrackPart& part, DryPart from) {
     const std::string scratch = path + ".tmp";
     std::FILE* file = std::fopen(scratch.c_str(), "wb");
     if (!file) return false;
     const PartHeader header{kMagic, program, part.key, part.frames};
-    bool fine = std::fwrite(&header, sizeof header, 1, file) == 1 &&
-                std::fwrite(from.master, sizeof(float) * 2, from.frames, file) == from.frames &&
-                std::fwrite(from.reverbSend, sizeof(float), from.frames, file) == from.frames &&
-                std::fwrite(from.delaySend, sizeof(float), from.frames, file) == from.frames;
+    bool fine = std::fwrite(&header, sizeof header, 1, file) == 1 && writeAll(from.master, file) &&
+                writeAll(from.reverbSend, file) && writeAll(from.delaySend, file);
     fine = std::fclose(file) == 0 && fine;
     std::error_code error;
     if (fine) fs::rename(scratch, path, error);
@@ -129,30 +121,27 @@ Track renderWithPartCache(const Score& score, const std::string& folder, PartCac
     fs::create_directories(folder, error);
     if (error) report.trouble = folder + ": " + error.message();
 
-    DryMix mix = silentDryMix(plan);
     std::set<std::string> keep;
-    for (size_t p = 0; p < plan.parts.size(); ++p) {
+    Track track = assembleTrack(score, plan, [&](size_t p, DryPart dry) {
         const TrackPart& part = plan.parts[p];
         // Silence costs nothing to make and is not worth a file.
-        if (part.silent) continue;
+        if (part.silent) return;
         const std::string name = keyName(part.key);
         const std::string path = folder + "/" + name + kExtension;
         keep.insert(name);
-        const PartSpans spans = spansOf(mix, part);
-        if (readPart(path, program, part, spans)) {
+        if (readPart(path, program, part, dry)) {
             ++report.reused;
-            continue;
+            return;
         }
-        std::fill_n(spans.master, spans.frames * 2, 0.0f);
-        std::fill_n(spans.reverbSend, spans.frames, 0.0f);
-        std::fill_n(spans.delaySend, spans.frames, 0.0f);
-        renderPart(score, plan, p, mix);
+        for (const std::span<float> samples : {dry.master, dry.reverbSend, dry.delaySend})
+            std::fill(samples.begin(), samples.end(), 0.0f);
+        renderPart(score, plan, p, dry);
         ++report.made;
-        if (!writePart(path, program, part, spans) && report.trouble.empty())
+        if (!writePart(path, program, part, dry) && report.trouble.empty())
             report.trouble = path + ": cannot write this part of the music";
-    }
+    });
     removeOtherParts(folder, keep);
-    return finishTrack(score, plan, std::move(mix));
+    return track;
 }
 
 } // namespace synth

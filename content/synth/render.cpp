@@ -22,9 +22,8 @@ int64_t framesForMs(double ms, int32_t rate) {
 
 Track renderParsedScore(const Score& score, int32_t rate) {
     const TrackPlan plan = planTrack(score, rate);
-    DryMix mix = silentDryMix(plan);
-    for (size_t p = 0; p < plan.parts.size(); ++p) renderPart(score, plan, p, mix);
-    return finishTrack(score, plan, std::move(mix));
+    return assembleTrack(score, plan,
+                         [&](size_t part, DryPart dry) { renderPart(score, plan, part, dry); });
 }
 
 std::optional<ScoreError> renderScore(std::string_view scoreText, Track& track, int32_t rate) {

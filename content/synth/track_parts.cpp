@@ -8,6 +8,11 @@
 #include <span>
 #include <type_traits>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "content/synth/dsp.h"
 #include "content/synth/effects.h"
 #include "content/synth/mixer.h"
@@ -156,6 +161,29 @@ std::vector<int64_t> partStarts(const Score& score, double rate, int64_t frames)
     return starts;
 }
 
+// A vector of zeros for a whole track. Touching fresh memory a page at a
+// time costs more than the rendering on some machines: ask for large pages
+// before the zeros go in.
+std::vector<float> silence(size_t count) {
+    std::vector<float> samples;
+    samples.reserve(count);
+#ifdef __linux__
+    const uintptr_t start = reinterpret_cast<uintptr_t>(samples.data());
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (start + page - 1) / page * page;
+    const uintptr_t end = start + count * sizeof(float);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+    samples.resize(count, 0.0f);
+    return samples;
+}
+
+std::vector<float> pumpOver(const TrackPlan& plan, const TrackPart& part) {
+    std::vector<float> pump(size_t(part.frames));
+    kickPump(plan.kicks, part.first, plan.beatFrames, plan.rate, pump);
+    return pump;
+}
+
 void keyPart(const Score& score, const TrackPlan& plan, TrackPart& part) {
     const int64_t end = part.first + part.frames;
     KeyHash hash;
@@ -178,7 +206,9 @@ void keyPart(const Score& score, const TrackPlan& plan, TrackPart& part) {
                        });
         part.silent = part.silent && !sounds;
     }
-    hash.bytes(plan.pump.data() + part.first, size_t(part.frames) * sizeof(float));
+    if (part.silent) return;
+    const std::vector<float> pump = pumpOver(plan, part);
+    hash.bytes(pump.data(), pump.size() * sizeof(float));
     part.key = hash.value;
 }
 
@@ -190,12 +220,10 @@ TrackPlan planTrack(const Score& score, int32_t rate) {
     plan.rate = rate;
     plan.frames = framesForMs(scoreLengthMs(score), rate);
     unroll(score, r, plan);
-    std::vector<int64_t> kicks;
     for (size_t i = 0; i < score.instruments.size(); ++i)
         if (score.instruments[i].type == InstrumentType::Kick)
-            for (const NoteEvent& event : plan.events[i]) kicks.push_back(event.start);
-    const double beatFrames = beatMs(score) * r / kMsPerSecond;
-    plan.pump = kickPump(kicks, plan.frames, beatFrames, r);
+            for (const NoteEvent& event : plan.events[i]) plan.kicks.push_back(event.start);
+    plan.beatFrames = beatMs(score) * r / kMsPerSecond;
 
     const std::vector<int64_t> starts = partStarts(score, r, plan.frames);
     for (size_t p = 0; p < starts.size(); ++p) {
@@ -208,20 +236,10 @@ TrackPlan planTrack(const Score& score, int32_t rate) {
     return plan;
 }
 
-DryMix silentDryMix(const TrackPlan& plan) {
-    const size_t frames = size_t(plan.frames);
-    return {std::vector<float>(frames * 2, 0.0f), std::vector<float>(frames, 0.0f),
-            std::vector<float>(frames, 0.0f)};
-}
-
-void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryMix& mix) {
+void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryPart dry) {
     const TrackPart& at = plan.parts[part];
-    const size_t first = size_t(at.first), frames = size_t(at.frames);
-    const std::span<float> master = std::span(mix.master).subspan(first * 2, frames * 2);
-    const std::span<float> reverbSend = std::span(mix.reverbSend).subspan(first, frames);
-    const std::span<float> delaySend = std::span(mix.delaySend).subspan(first, frames);
-    const std::span<const float> pump = std::span(plan.pump).subspan(first, frames);
-    std::vector<float> bus(frames * 2);
+    const std::vector<float> pump = pumpOver(plan, at);
+    std::vector<float> bus(size_t(at.frames) * 2);
     for (size_t i = 0; i < score.instruments.size(); ++i) {
         const Instrument& instrument = score.instruments[i];
         bool sounds = false;
@@ -233,20 +251,34 @@ void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryMix& 
                 playEvent(instrument, uint32_t(i), e, event, Bus{bus, double(plan.rate), at.first});
             });
         // An instrument silent here would only add zeros.
-        if (sounds) mixBus(bus, busMix(instrument.sound), pump, master, reverbSend, delaySend);
+        if (sounds)
+            mixBus(bus, busMix(instrument.sound), pump, dry.master, dry.reverbSend, dry.delaySend);
     }
 }
 
-Track finishTrack(const Score& score, const TrackPlan& plan, DryMix mix) {
+Track assembleTrack(const Score& score, const TrackPlan& plan,
+                    const std::function<void(size_t, DryPart)>& makePart) {
     const double r = plan.rate;
     Track track;
     track.rate = plan.rate;
-    track.samples = std::move(mix.master);
-    const double delayFrames =
-        score.delaySteps * barMs(score) / kSixteenthsPerBar * r / kMsPerSecond;
-    addPingPongDelay(mix.delaySend, delayFrames, score.delayFeedback, r, track.samples);
-    addReverb(mix.reverbSend, score.reverbSize, score.reverbDamping, r, track.samples);
-
+    track.samples = silence(size_t(plan.frames) * 2);
+    size_t longest = 0;
+    for (const TrackPart& part : plan.parts) longest = std::max(longest, size_t(part.frames));
+    std::vector<float> reverbSend(longest), delaySend(longest);
+    PingPongDelay delay(score.delaySteps * barMs(score) / kSixteenthsPerBar * r / kMsPerSecond,
+                        score.delayFeedback, r);
+    Reverb reverb(score.reverbSize, score.reverbDamping, r);
+    for (size_t p = 0; p < plan.parts.size(); ++p) {
+        const size_t first = size_t(plan.parts[p].first), frames = size_t(plan.parts[p].frames);
+        std::fill_n(reverbSend.begin(), frames, 0.0f);
+        std::fill_n(delaySend.begin(), frames, 0.0f);
+        const DryPart dry{std::span(track.samples).subspan(first * 2, frames * 2),
+                          std::span(reverbSend).first(frames), std::span(delaySend).first(frames)};
+        makePart(p, dry);
+        // The effects run on as the parts come, the delay before the room.
+        delay.add(dry.delaySend, dry.master);
+        reverb.add(dry.reverbSend, dry.master);
+    }
     std::optional<std::pair<int64_t, int64_t>> fade;
     if (score.fadeMs) fade = {{frameAt((*score.fadeMs)[0], r), frameAt((*score.fadeMs)[1], r)}};
     applyGainAndFade(track.samples, dbGain(score.masterGainDb), fade);

@@ -7,17 +7,19 @@
 // in from before), on their instruments, and on the kicks' pumping over it.
 // The part's key hashes exactly those, so two parts with the same key hold
 // the same samples, bit for bit. The effects, the fade and the limiter carry
-// state along the whole track; finishTrack runs them over all of it, a small
-// share of the work.
+// state along the whole track: they run on over the parts as they come, a
+// small share of the work.
 //
-//   TrackPlan plan = planTrack(score, rate);
-//   DryMix mix = silentDryMix(plan);
-//   for (size_t p = 0; p < plan.parts.size(); ++p) renderPart(score, plan, p, mix);
-//   Track track = finishTrack(score, plan, std::move(mix));  // == renderParsedScore
+//   const TrackPlan plan = planTrack(score, rate);
+//   Track track = assembleTrack(score, plan, [&](size_t part, DryPart dry) {
+//       renderPart(score, plan, part, dry);  // or take it from an earlier render
+//   });                                      // == renderParsedScore(score, rate)
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "content/synth/instruments.h"
@@ -25,10 +27,12 @@
 
 namespace synth {
 
-struct DryMix {
-    std::vector<float> master;     // interleaved stereo
-    std::vector<float> reverbSend; // mono
-    std::vector<float> delaySend;  // mono
+// The frames of one part: of the master (interleaved stereo) and of the
+// two mono effect sends.
+struct DryPart {
+    std::span<float> master;
+    std::span<float> reverbSend;
+    std::span<float> delaySend;
 };
 
 struct TrackPart {
@@ -49,19 +53,19 @@ struct TrackPlan {
     int64_t frames = 0;
     std::vector<std::vector<NoteEvent>> events; // per instrument, in time order
     std::deque<CutoffRamp> ramps;
-    std::vector<float> pump; // the kicks' pumping, a value a frame
+    std::vector<int64_t> kicks; // frames where a kick starts, for the pumping
+    double beatFrames = 0;
     std::vector<TrackPart> parts;
 };
 
 TrackPlan planTrack(const Score& score, int32_t rate);
 
-// A dry mix of the plan's length, all zeros.
-DryMix silentDryMix(const TrackPlan& plan);
+// Renders part `part` into `dry`, which holds that part's frames, silent.
+void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryPart dry);
 
-// Renders part `part` into its frames of `mix`, which must be silent there.
-void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryMix& mix);
-
-// The effects, the master gain, the fade and the limiter over the whole mix.
-Track finishTrack(const Score& score, const TrackPlan& plan, DryMix mix);
+// The track: `makePart(part, dry)` fills in the dry mix of each part in
+// turn, and the effects, the master gain, the fade and the limiter follow.
+Track assembleTrack(const Score& score, const TrackPlan& plan,
+                    const std::function<void(size_t, DryPart)>& makePart);
 
 } // namespace synth
