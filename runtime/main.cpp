@@ -44,9 +44,14 @@ bool inShowFolder() {
     fatalError(error.module, error.message);
 }
 
-// The live mode's: a folder that holds no show gets no error.txt, and the
-// way out names the live command.
-[[noreturn]] void reportLive(const ShowError& error) {
+// The live mode's: a script error in the form of its event lines
+// (script.sqx:LINE: ...), and a folder that holds no show gets no error.txt
+// and a way out that names the live command.
+[[noreturn]] void reportLive(ShowError error) {
+    if (error.line > 0) {
+        std::fprintf(stderr, "%s:%d: %s\n", kScriptFile, error.line, error.message.c_str());
+        error.detail.clear();
+    }
     if (inShowFolder()) report(error);
     if (!error.detail.empty()) std::fprintf(stderr, "%s\n", error.detail.c_str());
     std::fprintf(stderr, "indahouse: %s: %s\n", error.module.c_str(), error.message.c_str());

@@ -73,7 +73,7 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     if (timelineError) return failure(timelineError.module, timelineError.message);
     ScriptWarnings found;
     if (TimelineError error = loadScript(kScriptFile, music, placements, &found)) {
-        return failure(error.module, error.message, error.detail);
+        return ShowError{error.module, error.message, error.detail, error.line};
     }
     printScriptWarnings(kScriptFile, found);
     if (warnings) *warnings = found;
