@@ -268,6 +268,31 @@ std::string partsScore(const std::string& padNote, const std::string& kicks,
            "section two 1 1\n  k beat2\n  b line2\nsection three 2 1\n  k beat\n  p chord2\n";
 }
 
+TEST(PartCache, WhereTheTrackIsCutIntoPartsChangesNoSample) {
+    // The same notes as one section and as three: tails, cuts, pumping, the
+    // effects and the limiter run on across the cuts.
+    const std::string sounds =
+        "tempo 120\nswing 58\nfade 4500 5900\ndelay 3 0.5\nreverb 0.7 0.3\nmaster 6 -1\n"
+        "instrument k kick\ninstrument c clap delay 0.4\ninstrument h hat pan 0.4\n"
+        "instrument b bass mono 1 duck 0.6\ninstrument p pad voices 3 release 0.9 reverb 0.5\n"
+        "instrument l lead delay 0.5 reverb 0.3\ninstrument n noise reverb 0.4\n"
+        "pattern beat 1 8\n  x x:50 x o X . x x\npattern tone 1 4\n  A2 - C3 E3\n"
+        "pattern chord 1 2\n  A3+C4+E4 G3+B3+D4:60\n";
+    const std::string whole = sounds +
+                              "section all 0 3\n  k beat\n  h beat for 2\n  b tone for 2\n"
+                              "  c beat at 1\n  p chord for 2\n  l tone at 1 transpose 12\n"
+                              "  n chord at 1 for 1 cutoff 200 6000\n";
+    const std::string cut = sounds +
+                            "section one 0 1\n  k beat\n  h beat\n  b tone\n  p chord\n"
+                            "section two 1 1\n  k beat\n  h beat\n  b tone\n  c beat\n  p chord\n"
+                            "  l tone transpose 12\n  n chord cutoff 200 6000\n"
+                            "section three 2 1\n  k beat\n  c beat\n  l tone transpose 12\n";
+    constexpr int32_t kRate = 8000;
+    const Track one = renderParsedScore(parsed(whole), kRate);
+    EXPECT_GT(peakOf(one.samples), 0.5);
+    EXPECT_TRUE(sameBits(one.samples, renderParsedScore(parsed(cut), kRate).samples));
+}
+
 TEST(PartCache, AnEditRendersOnlyThePartsItReachesAndTheTrackStaysBitForBit) {
     constexpr int32_t kRate = 8000; // small and quick
     const std::string folder = testing::TempDir() + "synth_parts_" + std::to_string(getpid());
