@@ -73,7 +73,6 @@ struct Renderer::Request {
     texgen::TextureDescription description;
     uint64_t revision;
     int size;
-    int largeSize;
     uint64_t sequence;
     std::chrono::steady_clock::time_point made;
 };
@@ -90,10 +89,9 @@ Renderer::~Renderer() {
     worker_.join();
 }
 
-void Renderer::request(const texgen::TextureDescription& description, uint64_t revision, int size,
-                       int largeSize) {
+void Renderer::request(const texgen::TextureDescription& description, uint64_t revision, int size) {
     auto request = std::make_unique<Request>(
-        Request{description, revision, size, largeSize, 0, std::chrono::steady_clock::now()});
+        Request{description, revision, size, 0, std::chrono::steady_clock::now()});
     {
         std::lock_guard guard(mutex_);
         request->sequence = ++requested_;
@@ -107,23 +105,17 @@ std::shared_ptr<const Picture> Renderer::latest() const {
     return latest_;
 }
 
-std::shared_ptr<const Picture> Renderer::latestLarge() const {
-    std::lock_guard guard(mutex_);
-    return latestLarge_;
-}
-
 bool Renderer::busy() const {
     std::lock_guard guard(mutex_);
     return pending_ || rendering_;
 }
 
-void Renderer::publish(std::shared_ptr<const Picture> picture, uint64_t sequence, bool large) {
+void Renderer::publish(std::shared_ptr<const Picture> picture, uint64_t sequence) {
     {
         std::lock_guard guard(mutex_);
-        // Never over a newer picture; the large one follows its own request's.
-        if (large ? sequence < publishedSequence_ : sequence <= publishedSequence_) return;
+        if (sequence <= publishedSequence_) return; // never over a newer picture
         publishedSequence_ = sequence;
-        (large ? latestLarge_ : latest_) = std::move(picture);
+        latest_ = std::move(picture);
     }
     if (published_) published_();
 }
@@ -143,15 +135,13 @@ void Renderer::run() {
             std::lock_guard guard(mutex_);
             return stopping_ || requested_ != sequence;
         };
-        for (const int size : {request->size, request->largeSize}) {
-            if (size == 0) continue;
-            auto picture = std::make_shared<Picture>();
-            picture->revision = request->revision;
-            if (!renderPicture(request->description, size, *picture, superseded)) break;
+        auto picture = std::make_shared<Picture>();
+        picture->revision = request->revision;
+        if (renderPicture(request->description, request->size, *picture, superseded)) {
             picture->milliseconds = std::chrono::duration<double, std::milli>(
                                         std::chrono::steady_clock::now() - request->made)
                                         .count();
-            publish(std::move(picture), sequence, size != request->size);
+            publish(std::move(picture), sequence);
         }
         std::lock_guard guard(mutex_);
         rendering_ = false;

@@ -49,20 +49,16 @@ class Renderer {
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    // With `largeSize`, a second picture of that size follows the first (for
-    // a bigger view); it is published on its own, as latestLarge().
-    void request(const texgen::TextureDescription& description, uint64_t revision, int size,
-                 int largeSize = 0);
+    void request(const texgen::TextureDescription& description, uint64_t revision, int size);
     // The newest published picture, or nullptr before the first.
     std::shared_ptr<const Picture> latest() const;
-    std::shared_ptr<const Picture> latestLarge() const;
     // True while a request waits or renders.
     bool busy() const;
 
   private:
     struct Request;
     void run();
-    void publish(std::shared_ptr<const Picture> picture, uint64_t sequence, bool large);
+    void publish(std::shared_ptr<const Picture> picture, uint64_t sequence);
 
     std::function<void()> published_;
     mutable std::mutex mutex_;
@@ -73,7 +69,6 @@ class Renderer {
     bool rendering_ = false;
     bool stopping_ = false;
     std::shared_ptr<const Picture> latest_;
-    std::shared_ptr<const Picture> latestLarge_;
     std::thread worker_;
 };
 
