@@ -135,6 +135,8 @@ void handleKey(LiveState& live, const InputEvent& input) {
 
 void handleMouse(LiveState& live, const InputEvent& input) {
     const StripArea strip = timelineStrip(live.view.width, live.view.height);
+    const bool over = live.overlay && live.overlayVisible && insideStrip(strip, input.x, input.y);
+    live.view.hoverX = over && input.kind == InputKind::Hover ? input.x : -1;
     if (input.kind == InputKind::ButtonDown) {
         live.dragging = live.overlay && live.overlayVisible && insideStrip(strip, input.x, input.y);
     }
@@ -147,7 +149,8 @@ void handleMouse(LiveState& live, const InputEvent& input) {
 void handleInput(LiveState& live) {
     InputEvent input;
     while (pollInput(input)) {
-        live.redraw = true;
+        // The pointer resting elsewhere than on the strip changes nothing.
+        live.redraw = live.redraw || input.kind != InputKind::Hover;
         if (input.kind == InputKind::Key) {
             handleKey(live, input);
         } else if (input.kind != InputKind::Redraw) {
@@ -205,7 +208,7 @@ bool sameStill(const OverlayView& now, const OverlayView& drawn) {
     return now.timeMs == drawn.timeMs && now.width == drawn.width && now.height == drawn.height &&
            now.current == drawn.current && now.paused == drawn.paused &&
            now.looping == drawn.looping && now.loudness == drawn.loudness &&
-           now.message == drawn.message;
+           now.message == drawn.message && now.hoverX == drawn.hoverX;
 }
 
 // After the script changed: the end, and the state carried into the frame

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "live/placements.h"
 #include "live/text.h"
 
 struct Overlay {
@@ -244,7 +245,7 @@ std::string blockLabel(const Font& font, const std::string& scene, int32_t width
 // so that at 0 and at the end the head is not taken for the strip's edge.
 void drawHead(const StripArea& strip, int32_t head) {
     const int32_t first = strip.x, last = strip.x + strip.width - 1;
-    const int32_t capLeft = std::clamp(head - kCapHalf, first, last - 2 * kCapHalf);
+    const int32_t capLeft = std::max(first, std::min(head - kCapHalf, last - 2 * kCapHalf));
     const int32_t capTop = strip.y - kCapRise;
     fillRect(capLeft - 1, capTop - 1, 2 * kCapHalf + 3, kCapHeight + 2, kHeadShadow);
     const int32_t shadowLeft = std::max(head - 1, first), shadowRight = std::min(head + 1, last);
@@ -253,8 +254,27 @@ void drawHead(const StripArea& strip, int32_t head) {
     fillRect(capLeft, capTop, 2 * kCapHalf + 1, kCapHeight, kHead);
 }
 
+// Above the strip where the pointer rests: the scene under it and its
+// placement's start and end, for blocks too short for their name.
+void drawHoverLabel(const Font& font, const OverlayView& view, const StripArea& strip) {
+    if (!view.placements || view.hoverX < 0) return;
+    const int i = placementAt(*view.placements, stripTime(strip, view.hoverX, view.endMs));
+    if (i < 0) return;
+    const ScenePlacement& p = (*view.placements)[size_t(i)];
+    const std::string text = p.scene + "  " + clockText(p.start) + " \u2013 " + clockText(p.end);
+    const int32_t padding = kLabelPadding, width = textWidth(font, text) + 2 * padding;
+    const int32_t height = lineHeight(font) + padding;
+    // Within the strip where it fits, else from its left end.
+    const int32_t x =
+        std::max(strip.x, std::min(view.hoverX - width / 2, strip.x + strip.width - width));
+    const int32_t y = strip.y - kCapRise - 1 - height;
+    fillRect(x, y, width, height, kBox);
+    drawText(font, x + padding, y + padding / 2, text, kSceneText);
+}
+
 // Along the bottom: a block per placement, the loudness envelope, the
-// scene names (or short labels) where they fit, and the play head.
+// scene names (or short labels) where they fit, and the play head; the
+// placement under the pointer named above it.
 void drawStrip(const Font& font, const OverlayView& view) {
     const StripArea strip = timelineStrip(view.width, view.height);
     if (strip.width < 2 || strip.height < 4 || view.endMs <= 0) return;
@@ -282,6 +302,7 @@ void drawStrip(const Font& font, const OverlayView& view) {
         if (!label.empty()) drawText(font, blocks[i].x + kLabelPadding, textY, label, kText);
     }
     drawHead(strip, stripColumn(strip, view.timeMs, view.endMs));
+    drawHoverLabel(font, view, strip);
 }
 
 } // namespace

@@ -34,6 +34,9 @@ struct OverlayView {
     const std::vector<float>* loudness = nullptr;
     int32_t loudnessStepMs = 1;
     std::string message; // shown under the status line when not empty
+    // The pointer's column when it rests over the strip, else -1: the
+    // placement under it is named above the strip, however short its block.
+    int32_t hoverX = -1;
 };
 
 struct Overlay;

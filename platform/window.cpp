@@ -239,13 +239,17 @@ bool translateInput(const SDL_Event& event, InputEvent& input) {
         input.y = event.button.y;
         return true;
     case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_LEAVE) {
+            input = {InputKind::Hover, InputKey::Other, false, -1, -1};
+            return true;
+        }
         input.kind = InputKind::Redraw;
         return event.window.event == SDL_WINDOWEVENT_EXPOSED ||
                event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
                event.window.event == SDL_WINDOWEVENT_RESTORED;
     case SDL_MOUSEMOTION:
-        if ((event.motion.state & SDL_BUTTON_LMASK) == 0) return false;
-        input.kind = InputKind::Drag;
+        input.kind =
+            (event.motion.state & SDL_BUTTON_LMASK) != 0 ? InputKind::Drag : InputKind::Hover;
         input.x = event.motion.x;
         input.y = event.motion.y;
         return true;

@@ -45,8 +45,10 @@ void pumpWindowMessage();
 // in turn, and pointer motion is reported once the first call has been made
 // (the show itself never asks, so motion never queues in front of Escape).
 // Escape and a close request clear windowActive() as pumpWindowMessage does.
-// Redraw: the window was uncovered or resized, so its picture must be drawn again.
-enum class InputKind { Key, ButtonDown, Drag, ButtonUp, Redraw };
+// Hover: the pointer moved with no button held (x = y = -1: it left the
+// window). Redraw: the window was uncovered or resized, so its picture must
+// be drawn again.
+enum class InputKind { Key, ButtonDown, Drag, ButtonUp, Hover, Redraw };
 enum class InputKey { Other, Space, Left, Right, PageUp, PageDown, Home, L, H };
 struct InputEvent {
     InputKind kind = InputKind::Key;

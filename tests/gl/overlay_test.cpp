@@ -154,7 +154,7 @@ TEST_F(OverlayDrawing, PlayHeadStandsWhereStripTimePutsItsTime) {
 
 // The head's cap is as wide at 0 and at the end as in the middle (not cut
 // off by the strip's edge); a block too narrow for "Scene4" still gets a
-// label ("S4").
+// label ("S4"), and its name above the strip while the pointer rests on it.
 TEST_F(OverlayDrawing, HeadShowsWholeAtTheEndsAndShortBlocksGetShortLabels) {
     const auto capPixels = [&](int32_t time) {
         const Frame frame = draw(view(time));
@@ -182,4 +182,15 @@ TEST_F(OverlayDrawing, HeadShowsWholeAtTheEndsAndShortBlocksGetShortLabels) {
             ink += c.r > 200 && c.g > 200 && c.b > 200;
         }
     EXPECT_GT(ink, 10) << "the short block has no label";
+
+    // The pointer resting on it names it above the strip.
+    const auto inkAbove = [&](const Frame& frame) {
+        int lit = 0;
+        for (int32_t y = strip.y / 2; y < strip.y - 2; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) lit += pixel(frame, x, y).r > 200;
+        return lit;
+    };
+    const int bare = inkAbove(frame);
+    labelled.hoverX = strip.x + strip.width - 2;
+    EXPECT_GT(inkAbove(draw(labelled)), bare + 20) << "no name on hover";
 }
