@@ -1,8 +1,12 @@
 // scoreplay: renders a score with our synthesizer to a sound file.
 //
-//   scoreplay SCORE OUT.ogg [--quality Q] [--rate R]
+//   scoreplay SCORE OUT.ogg [--quality Q] [--rate R] [--cache FOLDER]
 //   scoreplay SCORE OUT.wav|OUT.flac
 //   scoreplay SCORE --sections
+//
+// With --cache, the parts of the track are kept in FOLDER, and a render
+// after an edit makes again only the parts the edit reached (the same
+// samples as without).
 //
 // The name's extension picks the format: Ogg Vorbis, 32-bit float WAV or
 // 24-bit FLAC; any other name is refused before the score is rendered.
@@ -17,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "content/synth/part_cache.h"
 #include "content/synth/synth.h"
 
 namespace {
@@ -72,11 +77,13 @@ int main(int argc, char** argv) {
     double quality = 0.6;
     int32_t rate = synth::kDefaultRate;
     bool sections = false;
+    std::string cache;
     app.add_option("score", scorePath, "the score, a text file")->required();
     app.add_option("out", outPath, "the sound file to write: .ogg, .wav (float) or .flac");
     app.add_option("--quality", quality, "Ogg Vorbis quality, 0 to 1")->check(CLI::Range(0.0, 1.0));
     app.add_option("--rate", rate, "frames a second")->check(CLI::Range(8000, 48000));
     app.add_flag("--sections", sections, "print the sections' bars and times and stop");
+    app.add_option("--cache", cache, "a folder to keep the parts of the track in between renders");
     CLI11_PARSE(app, argc, argv);
 
     std::string text;
@@ -93,12 +100,17 @@ int main(int argc, char** argv) {
         return fail(trouble);
 
     const auto began = std::chrono::steady_clock::now();
-    const synth::Track track = synth::renderParsedScore(score, rate);
+    synth::PartCacheReport parts;
+    const synth::Track track = cache.empty()
+                                   ? synth::renderParsedScore(score, rate)
+                                   : synth::renderWithPartCache(score, cache, parts, rate);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    if (!parts.trouble.empty()) std::fprintf(stderr, "scoreplay: %s\n", parts.trouble.c_str());
     const std::string trouble = synth::writeTrackFile(outPath, track.samples, track.rate, quality);
     if (!trouble.empty()) return fail(trouble);
     std::printf("%s: rendered in %.0f ms, ", outPath.c_str(), seconds * kMsPerSecond);
+    if (!cache.empty()) std::printf("%d of %d parts made, ", parts.made, parts.made + parts.reused);
     printLevels(track);
     return 0;
 }

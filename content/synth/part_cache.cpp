@@ -119,7 +119,7 @@ Track renderWithPartCache(const Score& score, const std::string& folder, PartCac
     const uint64_t program = programStamp();
     std::error_code error;
     fs::create_directories(folder, error);
-    if (error) report.trouble = folder + ": " + error.message();
+    if (error) report.trouble = folder + ": cannot make the folder (" + error.message() + ")";
 
     std::set<std::string> keep;
     Track track = assembleTrack(score, plan, [&](size_t p, DryPart dry) {
