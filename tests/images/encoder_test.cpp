@@ -44,14 +44,16 @@ std::vector<uint8_t> symbols(const std::vector<int32_t>& plane, int bits,
 } // namespace
 
 TEST(HwlEncoder, QuantiserAndZeroRunsToTheBit) {
-    // Detail band {10, -20, 0}, approximation {50}: the largest magnitude
-    // maps to the top value, 127.5 rounds to even.
-    const double plane[4] = {50, 10, -20, 0}, zeros[4] = {};
-    int32_t q[4];
+    // 4 x 2 at level 0: approximation {127.5, 1.25}, detail band {10, -20, 0,
+    // 0, 0, 0}. The largest magnitude maps to the top value; halves round to
+    // even: 127.5 up to 128, 2.5 down to 2.
+    const double plane[8] = {127.5, 1.25, 10, -20, 0, 0, 0, 0}, zeros[4] = {};
+    int32_t q[8];
     double table[2];
-    quantisePlane(plane, q, 2, 2, 0, 8, table);
-    EXPECT_EQ((std::vector<double>{table[0], table[1]}), (std::vector<double>{12.75, 255.0 / 50}));
-    EXPECT_EQ((std::vector<int32_t>(q, q + 4)), (std::vector<int32_t>{255, 128, -255, 0}));
+    quantisePlane(plane, q, 4, 2, 0, 8, table);
+    EXPECT_EQ((std::vector<double>{table[0], table[1]}), (std::vector<double>{12.75, 2.0}));
+    EXPECT_EQ((std::vector<int32_t>(q, q + 8)),
+              (std::vector<int32_t>{255, 2, 128, -255, 0, 0, 0, 0}));
     quantisePlane(zeros, q, 2, 2, 0, 5, table);
     EXPECT_EQ((std::vector<double>{table[0], table[1]}), (std::vector<double>{0, 0}));
     EXPECT_EQ(countZeros(q, 2, 2), 4u);
@@ -69,6 +71,23 @@ TEST(HwlEncoder, QuantiserAndZeroRunsToTheBit) {
     const std::vector<uint8_t> run = symbols(longest, 8, &values);
     EXPECT_EQ((std::vector<int>{run[0], run[1], values[0]}), (std::vector<int>{1, 3, 255}));
     EXPECT_EQ(symbols(std::vector<int32_t>(20, 0), 8), (std::vector<uint8_t>{1, 0, 0}));
+    // An odd width rounds the threshold down: with b = 5 runs start above 4.
+    std::vector<int32_t> six(6, 0);
+    six.push_back(-1);
+    EXPECT_EQ(symbols({six.begin() + 1, six.end()}, 5), (std::vector<uint8_t>{0, 0, 0, 0, 0, 3}));
+    EXPECT_EQ(symbols(six, 5, &values), (std::vector<uint8_t>{1, 0, 3}));
+    EXPECT_EQ(values, (std::vector<uint8_t>{5, 1}));
+}
+
+// Magnitudes one below, at and one above the threshold of 3; the 2 x 2
+// approximation keeps its 3s; zeros already there are not counted.
+TEST(HwlEncoder, ThresholdZeroesDetailsUpToItsValueOutsideTheApproximation) {
+    std::vector<double> plane = {3,  -3,  3,   -2.5, //
+                                 3,  3,   0,   3.5,  //
+                                 -3, 2.5, 3.5, -3.5, //
+                                 0,  3,   -3,  1};
+    EXPECT_EQ(thresholdDetails(plane.data(), 3.0, 4, 4, 0), 7u);
+    EXPECT_EQ(plane, (std::vector<double>{3, -3, 0, 0, 3, 3, 0, 3.5, 0, 0, 3.5, -3.5, 0, 0, 0, 0}));
 }
 
 TEST(HwlEncoder, WritersAgreeAndRefuseWhatDoesNotFit) {
@@ -100,6 +119,37 @@ TEST(HwlEncoder, WritersAgreeAndRefuseWhatDoesNotFit) {
     EXPECT_EQ(writeHwlFile(path, image).status, HwlStatus::InvalidArgument);
     EXPECT_EQ(writeHwlFile("/nonexistent-dir/x.hwl", HwlEncodedImage{}).status,
               HwlStatus::WriteError);
+}
+
+// A colour 4 x 4 file to the byte, against the tests' own packer: plane 0 is
+// all 1s, planes 1 and 2 all zeros (a run of 15 and the last zero alone),
+// so the later planes' last symbol bytes are partly filled and must be
+// padded with zero bits, not with what the buffer held.
+TEST(HwlEncoder, WriterBytesAndValueBoundsToTheBit) {
+    const std::vector<int32_t> ones(16, 1), nothing(16, 0);
+    const double table[2] = {0.5, 0.25};
+    HwlEncodedImage image{4, 4, kColourBitsPerPixel, 0, {}, {table, table, table}, {8, 8, 3}};
+    image.planes[0] = ones.data();
+    image.planes[1] = image.planes[2] = nothing.data();
+    FileBuilder expected{4, 4, kColourBitsPerPixel, 0, {}};
+    expected.planes = {{{0.5, 0.25}, std::vector<uint8_t>(16, 2), std::vector<uint32_t>(16, 1), 8},
+                       {{0.5, 0.25}, {1, 0, 0}, {14}, 8},
+                       {{0.5, 0.25}, {1, 1, 0}, {6}, 3}};
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(writeHwlMemory(bytes, image).ok());
+    EXPECT_EQ(bytes, expected.build());
+
+    // Coefficients lie within +-(2^b - 1); widths go up to 8.
+    const int32_t fits[4] = {7, -7, 0, 0}, over[4] = {8, 0, 0, 0}, under[4] = {-8, 0, 0, 0};
+    HwlEncodedImage grey{2, 2, kGreyBitsPerPixel, 0, {fits}, {table}, {3}};
+    EXPECT_TRUE(writeHwlMemory(bytes, grey).ok());
+    for (const int32_t* plane : {over, under}) {
+        grey.planes[0] = plane;
+        EXPECT_EQ(writeHwlMemory(bytes, grey).status, HwlStatus::InvalidArgument) << plane[0];
+    }
+    grey.planes[0] = fits;
+    grey.valueBits[0] = 9;
+    EXPECT_EQ(writeHwlMemory(bytes, grey).status, HwlStatus::InvalidArgument);
 }
 
 // Pictures at many settings decode to the reference's bytes (smooth areas
@@ -142,8 +192,8 @@ TEST(EncodePipeline, GreyPsnrAndSettings) {
         EXPECT_EQ(largestFittingLevels(w, h), levels) << w << "x" << h;
     EXPECT_TRUE(checkEncodeSettings(settings, 96, 64).ok());
     EXPECT_TRUE(checkEncodeSettings(settings, 8192, 8192).ok());
-    EXPECT_TRUE(checkEncodeSettings(settings, 16384, 8192)); // more than the decoder reads
-    EXPECT_TRUE(checkEncodeSettings(settings, 65536 + 32, 64));
+    EXPECT_TRUE(checkEncodeSettings(settings, 8192, 8192 + 32)); // more than the decoder reads
+    EXPECT_TRUE(checkEncodeSettings(settings, 65536, 64));       // wider than the header holds
     for (HwlEncodeSettings bad : {HwlEncodeSettings{4, {6, 5, 9}, 16, false},
                                   HwlEncodeSettings{4, {6, 5, 5}, std::nan(""), false},
                                   HwlEncodeSettings{17, {6, 5, 5}, 16, false}})

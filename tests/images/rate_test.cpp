@@ -89,3 +89,23 @@ TEST(HwlRate, KeepsDetailsByWorthClipsOutliersAndDropsBands) {
     EXPECT_EQ(table[1], 7.0 / 1000);
     EXPECT_EQ(countZeros(q.data(), kW, 2), uint64_t(2 * kW - kW / 2));
 }
+
+// A lone detail pays for the run it splits, counted as the writer codes
+// zeros: with b = 1 a run covers 4 to 8 zeros. An 8 x 2 plane, all zero but
+// a detail of 1 at index 4 whose zero error is its whole gain: the 4 zeros
+// before it cost a run (5 bits), it costs 3, the 11 after it a run and three
+// single zeros (11), against two runs of 8 (10) without it: 9 bits.
+TEST(HwlRate, ALoneDetailIsKeptExactlyWhenItPaysForTheRunItSplits) {
+    constexpr int kW = 8, kBits = 1, kAt = 4;
+    constexpr double kWorth = 9, kLambda = 1, kWeight = 1;
+    for (const double gain : {kWorth, kWorth - 0.5}) {
+        std::vector<double> plane(2 * kW, 0.0), zeroError(2 * kW, 0.0);
+        plane[kAt] = 1;
+        zeroError[kAt] = gain;
+        std::vector<int32_t> q(plane.size());
+        double table[2];
+        quantisePlaneRd(plane.data(), zeroError.data(), q.data(), kW, 2, 0, kBits, kWeight, kLambda,
+                        table);
+        EXPECT_EQ(q[kAt], gain >= kWorth ? 1 : 0) << gain;
+    }
+}
