@@ -177,9 +177,10 @@ TEST(HwlEncoder, RoundTripsMatchReferenceAcrossSettings) {
 }
 
 TEST(EncodePipeline, GreyPsnrAndSettings) {
-    // Luma weights 0.3, 0.59, 0.11, rounded half to even: red 76.5 -> 76.
-    const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
-    EXPECT_EQ(toGrey({rgb, 4, 1, 3}), (std::vector<uint8_t>{76, 150, 28, 18}));
+    // Luma weights 0.3, 0.59, 0.11, rounded half to even: red 76.5 -> 76,
+    // blue 50 gives 5.5 -> 6.
+    const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30, 0, 0, 50};
+    EXPECT_EQ(toGrey({rgb, 5, 1, 3}), (std::vector<uint8_t>{76, 150, 28, 18, 6}));
     const uint8_t a[] = {0, 10, 20, 30}, b[] = {255, 10, 20, 30};
     EXPECT_NEAR(psnr(a, b, 4), 10 * std::log10(4.0), 1e-12); // MSE = 255^2 / 4
 
