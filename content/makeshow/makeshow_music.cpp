@@ -28,9 +28,9 @@ std::string renderMusicFile(const std::string& scorePath, const std::string& scr
     if (std::string error = readScore(scorePath, score); !error.empty()) return error;
     const std::filesystem::path beside = std::filesystem::path(scratchFile).parent_path();
     synth::PartCacheReport parts;
-    const synth::Track track =
-        synth::renderWithPartCache(score, (beside / kMusicCacheFolder).string(), parts);
-    std::string error = synth::writeOggVorbis(scratchFile, track.samples, track.rate);
+    synth::Track track;
+    std::string error = synth::writeOggWithPartCache(score, (beside / kMusicCacheFolder).string(),
+                                                     scratchFile, parts, track);
     if (error.empty()) error = readFileBytes(scratchFile, ogg);
     std::remove(scratchFile.c_str());
     if (!error.empty()) return error;

@@ -64,10 +64,11 @@ void mixBus(std::span<const float> bus, const BusMix& mix, std::span<const float
     }
 }
 
-void applyGainAndFade(std::vector<float>& master, double gain,
+void applyGainAndFade(std::span<float> master, int64_t first, double gain,
                       std::optional<std::pair<int64_t, int64_t>> fadeFrames) {
     const int64_t frames = int64_t(master.size() / 2);
-    for (int64_t i = 0; i < frames; ++i) {
+    for (int64_t at = 0; at < frames; ++at) {
+        const int64_t i = first + at;
         double g = gain;
         if (fadeFrames && i >= fadeFrames->first) {
             const double span = double(fadeFrames->second - fadeFrames->first);
@@ -75,14 +76,19 @@ void applyGainAndFade(std::vector<float>& master, double gain,
             // Squared, so the ear hears a steady fade rather than a late drop.
             g *= left * left;
         }
-        master[size_t(2 * i)] = float(master[size_t(2 * i)] * g);
-        master[size_t(2 * i + 1)] = float(master[size_t(2 * i + 1)] * g);
+        master[size_t(2 * at)] = float(master[size_t(2 * at)] * g);
+        master[size_t(2 * at + 1)] = float(master[size_t(2 * at + 1)] * g);
     }
 }
 
-void limit(std::vector<float>& master, double ceiling, double rate) {
+Limiter::Limiter(double ceiling, double rate)
+    : ceiling(ceiling), recovery(1.0 - std::exp(-1.0 / (kLimiterReleaseSeconds * rate))),
+      window(std::max<size_t>(size_t(kLimiterLookaheadSeconds * rate), 1)), needed(window + 1),
+      gain(window + 1) {}
+
+void Limiter::settle(std::span<float> master, size_t made) {
     const size_t frames = master.size() / 2;
-    if (frames == 0) return;
+    const size_t ring = window + 1;
     // The gain each frame needs on its own, worked out a window ahead of
     // where the gain is applied: those frames are still as they came in.
     const auto neededAt = [&](size_t i) {
@@ -92,15 +98,9 @@ void limit(std::vector<float>& master, double ceiling, double rate) {
     // The lowest need within the lookahead window, from each frame on; then
     // an exponential recovery. Averaging that over the window ramps the gain
     // down before a peak, and every average that covers a peak frame is at
-    // most that frame's need. Needs and gains live a window in rings.
-    const size_t window = std::max<size_t>(size_t(kLimiterLookaheadSeconds * rate), 1);
-    const size_t ring = window + 1;
-    const double recovery = 1.0 - std::exp(-1.0 / (kLimiterReleaseSeconds * rate));
-    std::vector<float> needed(ring), gain(ring);
-    std::deque<size_t> lowest; // frames ahead, their needs rising
-    size_t next = 0;
-    double held = 1, sum = 0;
-    for (size_t i = 0; i < frames; ++i) {
+    // most that frame's need.
+    for (; settled < frames && (made >= frames || settled + window <= made); ++settled) {
+        const size_t i = settled;
         for (; next < std::min(i + window, frames); ++next) {
             needed[next % ring] = neededAt(next);
             while (!lowest.empty() && needed[lowest.back() % ring] >= needed[next % ring])
@@ -120,6 +120,11 @@ void limit(std::vector<float>& master, double ceiling, double rate) {
             master[2 * i + c] = float(std::clamp(value, -ceiling, ceiling));
         }
     }
+}
+
+void limit(std::vector<float>& master, double ceiling, double rate) {
+    Limiter limiter(ceiling, rate);
+    limiter.settle(master, master.size() / 2);
 }
 
 } // namespace synth

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <span>
 #include <system_error>
+#include <thread>
 
 #include "content/synth/track_parts.h"
 
@@ -112,17 +116,21 @@ void removeOtherParts(const std::string& folder, const std::set<std::string>& ke
 
 } // namespace
 
-Track renderWithPartCache(const Score& score, const std::string& folder, PartCacheReport& report,
-                          int32_t rate) {
+namespace {
+
+// Fills `track` (silentTrack's for `plan`), reusing and refreshing the
+// parts in `folder`.
+void assembleWithPartCache(const Score& score, const TrackPlan& plan, const std::string& folder,
+                           PartCacheReport& report, Track& track,
+                           const std::function<void(int64_t)>& settled) {
     report = {};
-    const TrackPlan plan = planTrack(score, rate);
     const uint64_t program = programStamp();
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) report.trouble = folder + ": cannot make the folder (" + error.message() + ")";
 
     std::set<std::string> keep;
-    Track track = assembleTrack(score, plan, [&](size_t p, DryPart dry) {
+    const auto makePart = [&](size_t p, DryPart dry) {
         const TrackPart& part = plan.parts[p];
         // Silence costs nothing to make and is not worth a file.
         if (part.silent) return;
@@ -139,9 +147,67 @@ Track renderWithPartCache(const Score& score, const std::string& folder, PartCac
         ++report.made;
         if (!writePart(path, program, part, dry) && report.trouble.empty())
             report.trouble = path + ": cannot write this part of the music";
-    });
+    };
+    assembleTrack(score, plan, makePart, track, settled);
     removeOtherParts(folder, keep);
+}
+
+// How far the track is made, for the encoder that follows it.
+struct Progress {
+    std::mutex mutex;
+    std::condition_variable moved;
+    int64_t settled = 0;
+
+    void reach(int64_t frames) {
+        {
+            const std::lock_guard lock(mutex);
+            settled = frames;
+        }
+        moved.notify_all();
+    }
+    void waitFor(int64_t frames) {
+        std::unique_lock lock(mutex);
+        moved.wait(lock, [&] { return settled >= frames; });
+    }
+};
+
+} // namespace
+
+Track renderWithPartCache(const Score& score, const std::string& folder, PartCacheReport& report,
+                          int32_t rate) {
+    const TrackPlan plan = planTrack(score, rate);
+    Track track = silentTrack(plan);
+    assembleWithPartCache(score, plan, folder, report, track, {});
     return track;
+}
+
+std::string writeOggWithPartCache(const Score& score, const std::string& folder,
+                                  const std::string& path, PartCacheReport& report, Track& track,
+                                  int32_t rate, double quality) {
+    const TrackPlan plan = planTrack(score, rate);
+    track = silentTrack(plan);
+    Progress progress;
+    std::string trouble;
+    std::thread encoder([&] {
+        trouble = writeOggVorbis(path, track.samples, track.rate, quality,
+                                 [&](int64_t frames) { progress.waitFor(frames); });
+    });
+    {
+        // Whatever happens here, the encoder is never left waiting for
+        // frames that will not come.
+        struct Finally {
+            Progress& progress;
+            int64_t frames;
+            std::thread& encoder;
+            ~Finally() {
+                progress.reach(frames);
+                encoder.join();
+            }
+        } finally{progress, plan.frames, encoder};
+        assembleWithPartCache(score, plan, folder, report, track,
+                              [&](int64_t frames) { progress.reach(frames); });
+    }
+    return trouble;
 }
 
 } // namespace synth

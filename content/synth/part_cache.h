@@ -27,4 +27,12 @@ struct PartCacheReport {
 Track renderWithPartCache(const Score& score, const std::string& folder, PartCacheReport& report,
                           int32_t rate = kDefaultRate);
 
+// The same track written as Ogg Vorbis to `path` as it is made: the encoder
+// follows the parts on a thread of its own. The file is byte for byte the
+// one writeOggVorbis writes from renderWithPartCache's track, which comes
+// back in `track`. Empty on success, otherwise one line.
+std::string writeOggWithPartCache(const Score& score, const std::string& folder,
+                                  const std::string& path, PartCacheReport& report, Track& track,
+                                  int32_t rate = kDefaultRate, double quality = 0.6);
+
 } // namespace synth

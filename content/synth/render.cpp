@@ -22,8 +22,10 @@ int64_t framesForMs(double ms, int32_t rate) {
 
 Track renderParsedScore(const Score& score, int32_t rate) {
     const TrackPlan plan = planTrack(score, rate);
-    return assembleTrack(score, plan,
-                         [&](size_t part, DryPart dry) { renderPart(score, plan, part, dry); });
+    Track track = silentTrack(plan);
+    assembleTrack(
+        score, plan, [&](size_t part, DryPart dry) { renderPart(score, plan, part, dry); }, track);
+    return track;
 }
 
 std::optional<ScoreError> renderScore(std::string_view scoreText, Track& track, int32_t rate) {

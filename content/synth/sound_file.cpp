@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 #include "content/synth/ogg_pages.h"
 #include "content/synth/synth.h"
@@ -17,7 +18,8 @@ constexpr size_t kChunkFrames = 65536;
 constexpr uint32_t kOggSerial = 0x1DA40057u;
 
 std::string writeSoundFile(const std::string& path, const std::vector<float>& samples, int32_t rate,
-                           int32_t format, const double* quality) {
+                           int32_t format, const double* quality,
+                           const std::function<void(int64_t)>& waitFor = {}) {
     if (samples.size() % kChannels != 0) return path + ": stereo samples come in pairs";
     SF_INFO info{};
     info.samplerate = rate;
@@ -34,6 +36,7 @@ std::string writeSoundFile(const std::string& path, const std::vector<float>& sa
     const sf_count_t frames = sf_count_t(samples.size() / kChannels);
     for (sf_count_t done = 0; trouble.empty() && done < frames;) {
         const sf_count_t chunk = std::min<sf_count_t>(kChunkFrames, frames - done);
+        if (waitFor) waitFor(done + chunk);
         if (sf_writef_float(file, samples.data() + done * kChannels, chunk) != chunk)
             trouble = path + ": " + sf_strerror(file);
         done += chunk;
@@ -55,10 +58,10 @@ std::string extension(const std::string& path) {
 } // namespace
 
 std::string writeOggVorbis(const std::string& path, const std::vector<float>& samples, int32_t rate,
-                           double quality) {
+                           double quality, const std::function<void(int64_t)>& waitFor) {
     const double clamped = std::clamp(quality, 0.0, 1.0);
     const std::string trouble =
-        writeSoundFile(path, samples, rate, SF_FORMAT_OGG | SF_FORMAT_VORBIS, &clamped);
+        writeSoundFile(path, samples, rate, SF_FORMAT_OGG | SF_FORMAT_VORBIS, &clamped, waitFor);
     if (!trouble.empty()) return trouble;
     // The encoder numbers the stream at random; a fixed number makes the
     // same track the same file.

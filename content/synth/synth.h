@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,8 +42,11 @@ Track renderParsedScore(const Score& score, int32_t rate = kDefaultRate);
 
 // Writes interleaved stereo through libsndfile. `quality` 0..1 is the
 // encoder's variable bit-rate quality. Empty on success, otherwise one line.
+// While another thread is still making the samples, `waitFor(frames)`
+// returns once that many frames from the start are final; the encoder asks
+// before each stretch it reads.
 std::string writeOggVorbis(const std::string& path, const std::vector<float>& samples, int32_t rate,
-                           double quality = 0.6);
+                           double quality = 0.6, const std::function<void(int64_t)>& waitFor = {});
 // The same as a 32-bit float WAV file, for inspection.
 std::string writeWav(const std::string& path, const std::vector<float>& samples, int32_t rate);
 

@@ -256,18 +256,23 @@ void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryPart 
     }
 }
 
-Track assembleTrack(const Score& score, const TrackPlan& plan,
-                    const std::function<void(size_t, DryPart)>& makePart) {
+Track silentTrack(const TrackPlan& plan) {
+    return {plan.rate, silence(size_t(plan.frames) * 2)};
+}
+
+void assembleTrack(const Score& score, const TrackPlan& plan,
+                   const std::function<void(size_t, DryPart)>& makePart, Track& track,
+                   const std::function<void(int64_t)>& settled) {
     const double r = plan.rate;
-    Track track;
-    track.rate = plan.rate;
-    track.samples = silence(size_t(plan.frames) * 2);
     size_t longest = 0;
     for (const TrackPart& part : plan.parts) longest = std::max(longest, size_t(part.frames));
     std::vector<float> reverbSend(longest), delaySend(longest);
     PingPongDelay delay(score.delaySteps * barMs(score) / kSixteenthsPerBar * r / kMsPerSecond,
                         score.delayFeedback, r);
     Reverb reverb(score.reverbSize, score.reverbDamping, r);
+    std::optional<std::pair<int64_t, int64_t>> fade;
+    if (score.fadeMs) fade = {{frameAt((*score.fadeMs)[0], r), frameAt((*score.fadeMs)[1], r)}};
+    Limiter limiter(dbGain(score.ceilingDb), r);
     for (size_t p = 0; p < plan.parts.size(); ++p) {
         const size_t first = size_t(plan.parts[p].first), frames = size_t(plan.parts[p].frames);
         std::fill_n(reverbSend.begin(), frames, 0.0f);
@@ -275,15 +280,15 @@ Track assembleTrack(const Score& score, const TrackPlan& plan,
         const DryPart dry{std::span(track.samples).subspan(first * 2, frames * 2),
                           std::span(reverbSend).first(frames), std::span(delaySend).first(frames)};
         makePart(p, dry);
-        // The effects run on as the parts come, the delay before the room.
+        // The effects run on as the parts come, the delay before the room;
+        // then the master gain and the fade, and the limiter as far as it
+        // can see ahead.
         delay.add(dry.delaySend, dry.master);
         reverb.add(dry.reverbSend, dry.master);
+        applyGainAndFade(dry.master, int64_t(first), dbGain(score.masterGainDb), fade);
+        limiter.settle(track.samples, first + frames);
+        if (settled) settled(int64_t(limiter.settled));
     }
-    std::optional<std::pair<int64_t, int64_t>> fade;
-    if (score.fadeMs) fade = {{frameAt((*score.fadeMs)[0], r), frameAt((*score.fadeMs)[1], r)}};
-    applyGainAndFade(track.samples, dbGain(score.masterGainDb), fade);
-    limit(track.samples, dbGain(score.ceilingDb), r);
-    return track;
 }
 
 } // namespace synth

@@ -11,9 +11,10 @@
 // small share of the work.
 //
 //   const TrackPlan plan = planTrack(score, rate);
-//   Track track = assembleTrack(score, plan, [&](size_t part, DryPart dry) {
+//   Track track = silentTrack(plan);
+//   assembleTrack(score, plan, [&](size_t part, DryPart dry) {
 //       renderPart(score, plan, part, dry);  // or take it from an earlier render
-//   });                                      // == renderParsedScore(score, rate)
+//   }, track);                               // track == renderParsedScore(score, rate)
 #pragma once
 
 #include <cstdint>
@@ -63,9 +64,15 @@ TrackPlan planTrack(const Score& score, int32_t rate);
 // Renders part `part` into `dry`, which holds that part's frames, silent.
 void renderPart(const Score& score, const TrackPlan& plan, size_t part, DryPart dry);
 
-// The track: `makePart(part, dry)` fills in the dry mix of each part in
-// turn, and the effects, the master gain, the fade and the limiter follow.
-Track assembleTrack(const Score& score, const TrackPlan& plan,
-                    const std::function<void(size_t, DryPart)>& makePart);
+// A silent track of the plan's length.
+Track silentTrack(const TrackPlan& plan);
+
+// Makes `track` (silentTrack's): `makePart(part, dry)` fills in the dry mix
+// of each part in turn, and the effects, the master gain, the fade and the
+// limiter follow on. After each part, `settled(frames)` says how many frames
+// from the start are final, for an encoder that follows behind.
+void assembleTrack(const Score& score, const TrackPlan& plan,
+                   const std::function<void(size_t, DryPart)>& makePart, Track& track,
+                   const std::function<void(int64_t)>& settled = {});
 
 } // namespace synth

@@ -268,6 +268,11 @@ std::string partsScore(const std::string& padNote, const std::string& kicks,
            "section two 1 1\n  k beat2\n  b line2\nsection three 2 1\n  k beat\n  p chord2\n";
 }
 
+std::vector<uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 TEST(PartCache, WhereTheTrackIsCutIntoPartsChangesNoSample) {
     // The same notes as one section and as three: tails, cuts, pumping, the
     // effects and the limiter run on across the cuts.
@@ -302,6 +307,16 @@ TEST(PartCache, AnEditRendersOnlyThePartsItReachesAndTheTrackStaysBitForBit) {
     EXPECT_TRUE(sameBits(cold.samples, renderParsedScore(parsed(original), kRate).samples));
     EXPECT_EQ((std::vector{report.made, report.reused}), (std::vector{3, 0}));
     EXPECT_EQ(report.trouble, "");
+    // Encoded as it is made, on a thread of its own: the same file.
+    Track encoded;
+    ASSERT_EQ(
+        writeOggWithPartCache(parsed(original), folder, folder + "/a.ogg", report, encoded, kRate),
+        "");
+    ASSERT_EQ(writeOggVorbis(folder + "/b.ogg", cold.samples, kRate), "");
+    EXPECT_EQ(fileBytes(folder + "/a.ogg"), fileBytes(folder + "/b.ogg"));
+    EXPECT_TRUE(sameBits(encoded.samples, cold.samples));
+    std::filesystem::remove(folder + "/a.ogg");
+    std::filesystem::remove(folder + "/b.ogg");
 
     struct Edit {
         std::string what, score;
@@ -342,11 +357,6 @@ std::vector<float> readBack(const std::string& path, std::vector<int64_t>& info)
     info = {file.format(), file.channels(), file.samplerate(),
             file.readf(samples.data(), file.frames())};
     return samples;
-}
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(SoundFile, OggReadsBackTheSameEveryTimeAndWavExactly) {
