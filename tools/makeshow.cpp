@@ -63,6 +63,7 @@ constexpr const char* kScore = "music/score.txt";
 // Used in keys only when the tool cannot read its own executable.
 constexpr const char* kFallbackToolVersion = "makeshow 1";
 constexpr int kMaxJobs = 64;
+constexpr size_t kToolReadPiece = size_t(1) << 16;
 // Off-beat scene changes named in the warning; one tempo edit moves them all.
 constexpr size_t kOffBarExamples = 3;
 // Pictures smaller than this encode fully in a blink: a draft of them would
@@ -149,13 +150,19 @@ void warnOffBarLines(const std::string& scriptPath, const std::vector<std::strin
 // The tool's version for the keys is its own executable: any change to the
 // code that renders or encodes (ours or a library's) builds everything again,
 // so an output can never be stale because someone forgot to bump a number.
+// Read a piece at a time: every run pays for it, the live mode's drafts too.
 uint64_t toolVersion() {
-    std::vector<uint8_t> bytes;
     ContentHash hash;
-    if (readFileBytes("/proc/self/exe", bytes).empty())
-        hash.addBytes(bytes.data(), bytes.size());
-    else
+    std::FILE* file = std::fopen("/proc/self/exe", "rb");
+    if (!file) {
         hash.addField(kFallbackToolVersion);
+        return hash.value;
+    }
+    std::vector<uint8_t> buffer(kToolReadPiece);
+    size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
+        hash.addBytes(buffer.data(), got);
+    std::fclose(file);
     return hash.value;
 }
 
@@ -272,22 +279,30 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
     // this run builds: the script and the score for the music and the
     // script, the list for the pictures.
     const bool scriptWanted = wanted(options, {kScore, kScriptSource});
-    std::vector<uint8_t> scriptBytes;
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
-    std::string scriptError = readFileBytes(scriptPath, scriptBytes);
-    const std::string script(scriptBytes.begin(), scriptBytes.end());
+    std::string script;
     ScriptSummary summary;
-    if (scriptError.empty()) scriptError = checkShowScript(script, scriptPath, summary);
-    if (!scriptError.empty() && scriptWanted) problems.report(scriptError);
+    bool scriptGood = false, scoreGood = false;
+    // Reading the script the show's way takes time (the show's tables for
+    // its whole length): not for a picture's rebuild.
+    if (scriptWanted) {
+        std::vector<uint8_t> scriptBytes;
+        std::string scriptError = readFileBytes(scriptPath, scriptBytes);
+        script.assign(scriptBytes.begin(), scriptBytes.end());
+        if (scriptError.empty()) scriptError = checkShowScript(script, scriptPath, summary);
+        if (!scriptError.empty()) problems.report(scriptError);
 
-    // A scene change off the beat is a flaw, not a failure: say so and go on.
-    double barMs = 0;
-    const std::string scoreError = readBarLength(options.assetsDir + "/" + kScore, barMs);
-    if (!scoreError.empty() && scriptWanted) problems.report(scoreError);
-    if (scriptError.empty() && scoreError.empty() && scriptWanted)
-        warnOffBarLines(scriptPath, offBarLines(summary, barMs), barMs);
+        // A scene change off the beat is a flaw, not a failure: say so and go on.
+        double barMs = 0;
+        const std::string scoreError = readBarLength(options.assetsDir + "/" + kScore, barMs);
+        if (!scoreError.empty()) problems.report(scoreError);
+        if (scriptError.empty() && scoreError.empty())
+            warnOffBarLines(scriptPath, offBarLines(summary, barMs), barMs);
+        scriptGood = scriptError.empty();
+        scoreGood = scoreError.empty();
+    }
 
-    if (scriptError.empty() && scoreError.empty() && scriptWanted) {
+    if (scriptGood && scoreGood) {
         Job music;
         if (std::string error = musicJob(summary.musicFile, options, tool, music); !error.empty())
             problems.report(error);
@@ -313,7 +328,7 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
         else
             jobs.push_back(std::move(job));
     }
-    if (scriptError.empty() && wanted(options, {kScriptSource})) {
+    if (scriptGood && wanted(options, {kScriptSource})) {
         Job scriptCopy;
         scriptJob(script, scriptPath, summary, tool, scriptCopy);
         jobs.push_back(std::move(scriptCopy));
