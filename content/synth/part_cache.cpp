@@ -25,6 +25,8 @@ constexpr std::array<char, 8> kMagic = {'I', 'H', 'D', 'R', 'Y', 'M', 'I', 'X'};
 constexpr const char* kExtension = ".mix";
 constexpr const char* kScratchExtension = ".mix.tmp";
 constexpr size_t kKeyDigits = 16;
+// 2^64 over the golden ratio: spreads the program's size over all the bits.
+constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ull;
 
 // A part's file: this header, then the part's master (interleaved stereo),
 // its reverb send and its delay send, as the machine's floats.
@@ -45,7 +47,7 @@ uint64_t programStamp() {
     if (error) return 0;
     const auto time = fs::last_write_time(self, error);
     if (error) return 0;
-    return uint64_t(size) * 0x9E3779B97F4A7C15ull ^ uint64_t(time.time_since_epoch().count());
+    return uint64_t(size) * kSpread ^ uint64_t(time.time_since_epoch().count());
 }
 
 std::string keyName(uint64_t key) {
