@@ -1,5 +1,6 @@
 // One thread that runs posted jobs in order, for the work the live mode
-// keeps off the render thread (decoding pictures, rebuilding sources).
+// keeps off the render thread (decoding pictures; rebuilds have a thread
+// each, see rebuild.h).
 //
 //   Worker worker;
 //   startWorker(worker);
