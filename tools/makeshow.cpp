@@ -80,8 +80,7 @@ struct BuiltFile {
 // One unit of work: the files it makes, the key they are made from, and how.
 struct Job {
     std::vector<std::string> outputs;
-    std::vector<std::string> sources; // relative to the assets folder, for --only
-    std::string origin;               // the source a person edits instead of the outputs
+    std::string origin; // the source a person edits instead of the outputs
     // Builds in no time: a clash with a hand edit is decided on the bytes
     // built, so a source made to agree with the edit mends it.
     bool quick = false;
@@ -110,6 +109,12 @@ int fail(const std::string& message) {
 bool wanted(const Options& options, const std::vector<std::string>& sources) {
     return options.only.empty() ||
            std::find(sources.begin(), sources.end(), options.only) != sources.end();
+}
+
+// What a picture is made from, for --only: its source and the list, which
+// gives its size and alpha.
+std::vector<std::string> pictureSources(const picture::ManifestEntry& entry) {
+    return {entry.source, kPictureList};
 }
 
 // The broken sources of a run, each reported as it is found. Thread-safe.
@@ -197,7 +202,6 @@ std::string pictureJob(const picture::ManifestEntry& entry, const Options& optio
         job.key = hash.value;
     }
     job.origin = options.assetsDir + "/" + entry.source;
-    job.sources = {entry.source, kPictureList};
     job.outputs = {"data/" + entry.name + ".hwl"};
     if (entry.alpha == picture::AlphaKind::Companion)
         job.outputs.push_back("data/" + entry.name + "_alpha.hwl");
@@ -235,7 +239,6 @@ std::string musicJob(const std::string& musicFile, const Options& options, uint6
     if (std::string error = addSourceFile(hash, score); !error.empty()) return error;
     job.key = hash.value;
     job.origin = score;
-    job.sources = {kScore, kScriptSource};
     job.outputs = {musicFile};
     const std::string scratch = options.outDir + "/makeshow.music.part";
     job.build = [score, musicFile, scratch](std::vector<BuiltFile>& files) {
@@ -259,7 +262,6 @@ void scriptJob(const std::string& text, const std::string& scriptPath, const Scr
     hash.addField(text);
     job.key = hash.value;
     job.origin = scriptPath;
-    job.sources = {kScriptSource};
     job.quick = true;
     job.outputs = {kScriptSource};
     job.build = [text, summary](std::vector<BuiltFile>& files) {
@@ -313,7 +315,7 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
     const picture::PictureError listError =
         picture::readManifest(options.assetsDir + "/" + kPictureList, entries);
     const bool listed = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
-        return wanted(options, {entry.source, kPictureList});
+        return wanted(options, pictureSources(entry));
     });
     // A source on no good line of the list may be on a broken one.
     if (listError && (wanted(options, {kPictureList}) || (!listed && !scriptWanted))) {
@@ -321,7 +323,7 @@ void planJobs(const Options& options, std::mutex& renderLock, Problems& problems
         for (std::string line; std::getline(lines, line);) problems.report(line);
     }
     for (const picture::ManifestEntry& entry : entries) {
-        if (!wanted(options, {entry.source, kPictureList})) continue;
+        if (!wanted(options, pictureSources(entry))) continue;
         Job job;
         if (std::string error = pictureJob(entry, options, tool, renderLock, job); !error.empty())
             problems.report(error);
