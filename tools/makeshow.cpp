@@ -240,7 +240,10 @@ std::string musicJob(const std::string& musicFile, const Options& options, uint6
     job.key = hash.value;
     job.origin = score;
     job.outputs = {musicFile};
-    const std::string scratch = options.outDir + "/makeshow.music.part";
+    // One scratch file a process: the live mode may run two makeshows that
+    // both render the music (the score and the script saved together).
+    const std::string scratch =
+        options.outDir + "/makeshow.music." + std::to_string(getpid()) + ".part";
     job.build = [score, musicFile, scratch](std::vector<BuiltFile>& files) {
         BuiltFile file{musicFile, {}, ""};
         MusicSummary summary;
