@@ -7,13 +7,20 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <libopenmpt/libopenmpt.h>
 #include <numeric>
 #include <sndfile.h>
 #include <system_error>
 #include <vector>
 
 #include "audio/sound.h"
+#include "platform/open_file.h"
+
+#ifdef INDAHOUSE_NO_OPENMPT
+#include "audio/module_absent.h"
+#else
+#include <libopenmpt/libopenmpt.h>
+constexpr const char* kNotPlayable = ": neither sampled sound nor a module";
+#endif
 
 namespace {
 
@@ -292,7 +299,7 @@ DecoderOpening openSoundDecoder(const char* name, int64_t offset, int64_t length
         return failure(kSoundErrorInvalidParam, file + ": negative offset or length");
     }
     std::error_code why;
-    const std::filesystem::file_status status = std::filesystem::status(file, why);
+    const std::filesystem::file_status status = std::filesystem::status(utf8Path(file), why);
     if (!std::filesystem::exists(status)) {
         return failure(kSoundErrorFileNotFound, file + ": no such file");
     }
@@ -304,7 +311,7 @@ DecoderOpening openSoundDecoder(const char* name, int64_t offset, int64_t length
     decoder->loop = loop;
     decoder->outputRate = outputRate;
     FileRegion& region = decoder->region;
-    region.file = std::fopen(name, "rb");
+    region.file = openFile(file, "rb");
     if (!region.file) {
         return failure(kSoundErrorFileLoad, file + ": " + std::strerror(errno));
     }
@@ -355,7 +362,7 @@ DecoderOpening openSoundDecoder(const char* name, int64_t offset, int64_t length
         decoder->lengthMs = int64_t(decoder->moduleSeconds * kMsPerSecond + 0.5);
         return DecoderOpening{std::move(decoder), kSoundOk, ""};
     }
-    return failure(kSoundErrorFileFormat, file + ": neither sampled sound nor a module");
+    return failure(kSoundErrorFileFormat, file + kNotPlayable);
 }
 
 int64_t decoderLengthMs(const SoundDecoder& decoder) {

@@ -4,11 +4,14 @@
 // history for the spectrum and publishes how far every stream has got.
 #include <SDL.h>
 #include <algorithm>
-#include <alsa/asoundlib.h>
 #include <chrono>
 #include <cstring>
 
 #include "audio/sound_state.h"
+
+#ifndef _WIN32
+#include <alsa/asoundlib.h>
+#endif
 
 namespace {
 
@@ -84,12 +87,29 @@ bool failOutput(SoundSystem& sound, std::string detail) {
     return false;
 }
 
+#ifdef _WIN32
+// SDL's first choice on Windows, WASAPI, takes about 8 s to give up when
+// there is no sound device (a machine without one, Wine on a server), and
+// the show would wait that long for its first frame. DirectSound and WinMM
+// play on every Windows and fail at once: try them in that order, then the
+// silent output takes over. A driver named in SDL_AUDIODRIVER still wins.
+constexpr const char* kWindowsDrivers = "directsound,winmm";
+
+void quietDriverSearch() {
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, kWindowsDrivers);
+}
+#else
 // ALSA prints every step of a failed device search on stderr (eight lines
 // without a sound card); SDL's error, reported by us, says it in one.
 void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-bool openDevice(SoundSystem& sound) {
+void quietDriverSearch() {
     snd_lib_error_set_handler(ignoreAlsaMessage);
+}
+#endif
+
+bool openDevice(SoundSystem& sound) {
+    quietDriverSearch();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return failOutput(sound, std::string("no audio output: ") + SDL_GetError());
     }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/open_file.h"
+
 namespace {
 
 constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -35,7 +37,7 @@ std::string guessFileKind(const uint8_t* bytes, size_t size) {
 }
 
 std::string guessFileKind(const std::string& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openFile(fileName, "rb");
     if (!file) return "";
     uint8_t bytes[kSniffBytes];
     const size_t got = std::fread(bytes, 1, sizeof bytes, file);

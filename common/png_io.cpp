@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/open_file.h"
+
 namespace {
 
 constexpr int kSignatureBytes = 8;
@@ -90,7 +92,7 @@ std::vector<png_bytep> rowPointers(uint8_t* pixels, uint32_t height, size_t stri
 } // namespace
 
 PngError readPng(const std::string& fileName, PngImage& image) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openFile(fileName, "rb");
     if (!file) return failure(fileName, "cannot open: " + systemCause());
 
     png_byte signature[kSignatureBytes] = {};
@@ -151,7 +153,7 @@ PngError writePng(const std::string& fileName, const PngImage& image) {
     if (image.pixels.size() != stride * size_t(image.height))
         return failure(fileName, "pixel buffer does not match the image size");
 
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = openFile(fileName, "wb");
     if (!file) return failure(fileName, "cannot create: " + systemCause());
 
     PngSession session;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/file_kind.h"
+#include "platform/open_file.h"
 #include "texgen/operator_table.h"
 #include "texgen/text_compile.h"
 #include "texgen/text_export.h"
@@ -92,7 +93,7 @@ bool isProgramPath(const std::string& path) {
 }
 
 std::string writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(utf8Path(path), std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
     if (!out) return path + ": cannot write the file";
@@ -309,7 +310,7 @@ std::string Document::openProgram(const std::string& path, const std::string& so
 }
 
 std::string Document::open(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) return path + ": cannot open the file";
     std::ostringstream text;
     text << in.rdbuf();

@@ -14,12 +14,12 @@
 #include <system_error>
 #include <thread>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "images/hwl_pixels.h"
 #include "images/hwl_row_decoder.h"
+#include "platform/open_file.h"
+#include "platform/zeroed_memory.h"
 
 namespace hwl {
 
@@ -40,7 +40,7 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 HwlError openForReading(const std::string& fileName, File& file) {
-    file.reset(std::fopen(fileName.substr(0, kMaxNameLength).c_str(), "rb"));
+    file.reset(openFile(fileName.substr(0, kMaxNameLength), "rb"));
     if (file) return {};
     const int cause = errno;
     if (cause == ENOENT)
@@ -194,42 +194,6 @@ constexpr int kRowBands = 8;
 constexpr int kSinkPairs = 16;
 // Values of at most this many bits fit the byte-sized coefficient planes.
 constexpr int kNarrowValueBits = 7;
-// Zeroed buffers from this size on are mapped afresh, in pages of this
-// size where the system allows: here, first touching a small page costs
-// more than decoding the pixels in it, and fresh pages come zeroed.
-constexpr size_t kLargePage = size_t(2) << 20;
-
-// A zero-filled buffer, freed by its deleter.
-struct ZeroedDeleter {
-    size_t mappedBytes = 0; // 0: from calloc
-    void operator()(uint8_t* p) const {
-        if (mappedBytes)
-            munmap(p, mappedBytes);
-        else
-            std::free(p);
-    }
-};
-using ZeroedBuffer = std::unique_ptr<uint8_t, ZeroedDeleter>;
-
-ZeroedBuffer allocateZeroed(size_t bytes) {
-    if (bytes < kLargePage) {
-        ZeroedBuffer small(static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1)));
-        if (!small) throw std::bad_alloc();
-        return small;
-    }
-    // Room to start the buffer on a large page boundary.
-    const size_t mapped = bytes + kLargePage;
-    void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) throw std::bad_alloc();
-    auto roundUp = [](uintptr_t at, uintptr_t step) { return (at + step - 1) & ~(step - 1); };
-    const uintptr_t first = uintptr_t(base), last = first + mapped;
-    const uintptr_t start = roundUp(first, kLargePage);
-    const uintptr_t end = roundUp(start + bytes, uintptr_t(sysconf(_SC_PAGESIZE)));
-    if (start > first) munmap(base, start - first);
-    if (last > end) munmap(reinterpret_cast<void*>(end), last - end);
-    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE); // advice only
-    return ZeroedBuffer(reinterpret_cast<uint8_t*>(start), ZeroedDeleter{bytes});
-}
 
 // Where decoded rows go: straight into one buffer of the whole image, or
 // through a sink a few rows at a time.

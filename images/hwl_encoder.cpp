@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/open_file.h"
+
 namespace hwl {
 namespace {
 
@@ -334,7 +336,7 @@ HwlError writeHwlStream(std::FILE* stream, const HwlEncodedImage& image) {
 HwlError writeHwlFile(const std::string& fileName, const HwlEncodedImage& image) {
     std::vector<uint8_t> bytes;
     if (HwlError error = writeHwlMemory(bytes, image)) return error;
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = openFile(fileName, "wb");
     if (!file) {
         return hwlFailure(HwlStatus::WriteError,
                           fileName + ": cannot create: " + std::strerror(errno));

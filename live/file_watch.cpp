@@ -1,8 +1,14 @@
 #include "live/file_watch.h"
 
 #include <filesystem>
+
+// Windows has no inotify: there the folders are scanned once a second,
+// which the show's files (whole pictures, a script, the music) need no
+// faster than that.
+#ifndef _WIN32
 #include <sys/inotify.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -10,22 +16,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#ifndef _WIN32
 constexpr uint32_t kEvents =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_MODIFY;
-constexpr auto kScanPeriod = std::chrono::seconds(1);
 constexpr size_t kEventBuffer = 64 * 1024;
+#endif
+constexpr auto kScanPeriod = std::chrono::seconds(1);
 
 bool addFolder(FileWatch& watch, const std::string& folder) {
     if (watch.scanning) {
         watch.scanned.push_back(folder);
         return true;
     }
+#ifdef _WIN32
+    return false;
+#else
     const int id = inotify_add_watch(watch.inotify, folder.c_str(), kEvents);
     if (id < 0) return false;
     watch.folders[id] = folder;
     return true;
+#endif
 }
 
+#ifndef _WIN32
 void readEvents(FileWatch& watch, Clock::time_point now) {
     alignas(inotify_event) char buffer[kEventBuffer];
     ssize_t length;
@@ -47,6 +60,7 @@ void readEvents(FileWatch& watch, Clock::time_point now) {
         }
     }
 }
+#endif
 
 void scan(FileWatch& watch, Clock::time_point now) {
     if (now < watch.nextScan) return;
@@ -58,7 +72,9 @@ void scan(FileWatch& watch, Clock::time_point now) {
         for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
             if (!entry.is_regular_file(error)) continue;
             const int64_t time = entry.last_write_time(error).time_since_epoch().count();
-            current[entry.path().string()] = {time, int64_t(entry.file_size(error))};
+            // Named as inotify names them, with '/' on every system.
+            const std::string path = folder + "/" + entry.path().filename().string();
+            current[path] = {time, int64_t(entry.file_size(error))};
         }
     }
     if (!first) {
@@ -77,14 +93,20 @@ void scan(FileWatch& watch, Clock::time_point now) {
 
 bool watchFolder(FileWatch& watch, const std::string& folder, bool recursive) {
     if (watch.inotify < 0 && !watch.scanning) {
+#ifdef _WIN32
+        watch.scanning = true;
+#else
         watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         watch.scanning = watch.inotify < 0;
+#endif
     }
     if (!fs::is_directory(folder) || !addFolder(watch, folder)) return false;
     if (recursive) {
         std::error_code error;
         for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, error)) {
-            if (entry.is_directory(error)) addFolder(watch, entry.path().string());
+            if (entry.is_directory(error))
+                addFolder(watch,
+                          folder + "/" + entry.path().lexically_relative(folder).generic_string());
         }
     }
     return true;
@@ -94,9 +116,12 @@ std::vector<std::string> settledChanges(FileWatch& watch) {
     const Clock::time_point now = Clock::now();
     if (watch.scanning) {
         scan(watch, now);
-    } else if (watch.inotify >= 0) {
+    }
+#ifndef _WIN32
+    else if (watch.inotify >= 0) {
         readEvents(watch, now);
     }
+#endif
     std::vector<std::string> settled;
     for (auto it = watch.pending.begin(); it != watch.pending.end();) {
         if (now - it->second < kSettleTime) {
@@ -110,6 +135,8 @@ std::vector<std::string> settledChanges(FileWatch& watch) {
 }
 
 void closeFileWatch(FileWatch& watch) {
+#ifndef _WIN32
     if (watch.inotify >= 0) close(watch.inotify);
+#endif
     watch = FileWatch{};
 }

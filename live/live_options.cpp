@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/open_file.h"
 #include "show/show_state.h"
 
 namespace {
@@ -74,12 +75,13 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
     }
     std::error_code error;
     if (!options.assets.empty()) {
-        if (!std::filesystem::is_directory(options.assets, error))
+        if (!std::filesystem::is_directory(utf8Path(options.assets), error))
             return fail("--assets " + options.assets + ": not a folder");
-        options.assets = std::filesystem::absolute(options.assets, error).lexically_normal();
+        options.assets =
+            utf8Name(std::filesystem::absolute(utf8Path(options.assets), error).lexically_normal());
         if (options.assets.size() > 1 && options.assets.back() == '/') options.assets.pop_back();
     }
-    std::filesystem::current_path(options.dir, error);
+    std::filesystem::current_path(utf8Path(options.dir), error);
     if (error) return fail("--dir " + options.dir + ": " + error.message());
     return -1;
 }

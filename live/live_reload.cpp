@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -236,7 +237,10 @@ LiveReload* startLiveReload(const std::string& showDir, const std::string& asset
     reload->assetsDir = assetsDir;
     reload->makeshow = makeshowExecutable();
     watchFolder(reload->watch, showDir, true);
-    if (!assetsDir.empty()) {
+    if (const char* why = sourceRebuildsUnavailable(); why && !assetsDir.empty()) {
+        std::fprintf(stderr, "indahouse: %s\n", why);
+        reload->assetsDir.clear();
+    } else if (!assetsDir.empty()) {
         watchFolder(reload->watch, assetsDir, true);
         std::error_code error;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(assetsDir, error)) {

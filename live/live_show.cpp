@@ -12,6 +12,7 @@
 #include "live/loudness_job.h"
 #include "live/overlay.h"
 #include "live/placements.h"
+#include "platform/open_file.h"
 #include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/frame_replay.h"
@@ -246,7 +247,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     seekMusic(start);
     if (start > 0) replayTo(start);
     LoudnessJob loudness = startLoudness(music, live.endTime);
-    LiveReload* reload = startLiveReload(std::filesystem::current_path().string(), options.assets);
+    LiveReload* reload = startLiveReload(utf8Name(std::filesystem::current_path()), options.assets);
     setScriptWarnings(*reload, warnings);
     presentState = &live;
 

@@ -1,21 +1,24 @@
 #include "live/rebuild.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <regex>
+#include <system_error>
+#include <vector>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <system_error>
 #include <unistd.h>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 extern char** environ;
+#endif
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,6 +31,7 @@ constexpr int kBackgroundNice = 10;
 constexpr const char* kScript = "script.sqx";
 constexpr const char* kScore = "music/score.txt";
 
+#ifndef _WIN32
 // Everything the child writes on stderr.
 std::string readAll(int fd) {
     std::string text;
@@ -53,8 +57,35 @@ std::string failureLine(const std::string& errors) {
     }
     return found.empty() ? "makeshow failed" : found;
 }
+#endif
 
 } // namespace
+
+#ifdef _WIN32
+
+const char* sourceRebuildsUnavailable() {
+    return "--assets: rebuilding sources needs makeshow, a Linux tool; watching the show "
+           "folder only";
+}
+
+std::string makeshowExecutable() {
+    return kToolName;
+}
+
+RebuildResult runMakeshow(const std::string& executable, const std::string&, const std::string&,
+                          const std::vector<std::string>&, RebuildChild&, bool) {
+    return {false, executable + ": " + sourceRebuildsUnavailable()};
+}
+
+void stopRebuildChild(RebuildChild& child) {
+    child.stopped = true;
+}
+
+#else
+
+const char* sourceRebuildsUnavailable() {
+    return nullptr;
+}
 
 std::string makeshowExecutable() {
     std::error_code error;
@@ -108,6 +139,8 @@ void stopRebuildChild(RebuildChild& child) {
     child.stopped = true;
     if (const pid_t pid = child.pid; pid > 0) kill(pid, SIGTERM);
 }
+
+#endif
 
 std::unique_ptr<SourceRebuild>
 startSourceRebuild(const RebuildRequest& request,

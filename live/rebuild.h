@@ -30,6 +30,10 @@ struct RebuildChild {
     std::atomic<bool> stopped{false};
 };
 
+// Why sources cannot be rebuilt on this system (makeshow needs librsvg and
+// exists for Linux only), or null where they can.
+const char* sourceRebuildsUnavailable();
+
 // The makeshow built beside this program (tools/ next to its runtime/
 // folder), or the one on PATH.
 std::string makeshowExecutable();

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/open_file.h"
+
 namespace {
 
 // Characters beyond printable ASCII that the overlay writes.
@@ -72,7 +74,7 @@ struct Font {
 
 FontResult loadFont(const std::string& fileName, int32_t pixelSize) {
     // Read here rather than by FreeType, so a missing file says why.
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(utf8Path(fileName), std::ios::binary);
     if (!in)
         return {nullptr, "cannot read the font file " + fileName + " (" + strerror(errno) + ")"};
     const std::vector<FT_Byte> bytes(std::istreambuf_iterator<char>(in), {});

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/open_file.h"
 #include "platform/window.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr const char* kLineEnd = "\r\n";
 // Binary mode keeps the CR LF exactly as written on every system.
 // Returns 0 when the file is complete, otherwise the system's cause.
 int writeReportFile(const std::string& report) {
-    std::FILE* file = std::fopen(kErrorReportFile, "wb");
+    std::FILE* file = openFile(kErrorReportFile, "wb");
     if (file == nullptr) return errno;
     int cause = std::fwrite(report.data(), 1, report.size(), file) == report.size() ? 0 : errno;
     if (std::fclose(file) != 0 && cause == 0) cause = errno;

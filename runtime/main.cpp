@@ -12,6 +12,7 @@
 #include "live/live_options.h"
 #include "live/live_show.h"
 #include "platform/fatal_error.h"
+#include "platform/program_start.h"
 #include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/config_dialog.h"
@@ -127,5 +128,6 @@ int playLive(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    startProgram(argc, argv);
     return argc > 1 ? playLive(argc, argv) : playShow();
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/open_file.h"
 #include "sequencing/scene.h"
 #include "sequencing/timeline.h"
 
@@ -201,7 +202,7 @@ void printScriptWarnings(const std::string& fileName, const ScriptWarnings& warn
 
 TimelineError loadScript(const std::string& fileName, MusicSettings& music,
                          ScenePlacements* placements, ScriptWarnings* warnings) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openFile(fileName, "rb");
     if (!file) return timelineFailure(kCouldNotLoad, fileName + ": " + std::strerror(errno));
     std::string text;
     char buffer[4096];

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/open_file.h"
 #include "texgen/interpreter.h"
 #include "texgen/operator_table.h"
 #include "texgen/validate.h"
@@ -181,7 +182,7 @@ void decodeDescription(const uint8_t* bytes, TextureDescription& description) {
 }
 
 Status readDescription(const std::string& fileName, TextureDescription& description) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openFile(fileName, "rb");
     if (!file) {
         const int error = errno;
         if (error == ENOENT) {
@@ -211,7 +212,7 @@ Status readDescription(const std::string& fileName, TextureDescription& descript
 Status writeDescription(const std::string& fileName, const TextureDescription& description) {
     auto bytes = std::make_unique<uint8_t[]>(kDescriptionBytes);
     encodeDescription(description, bytes.get());
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = openFile(fileName, "wb");
     if (!file) {
         return failure(ErrorKind::FileWrite,
                        fileError(fileName, std::string("cannot create: ") + std::strerror(errno)));

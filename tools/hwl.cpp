@@ -7,7 +7,6 @@
 //
 // Every failure ends with one line on stderr and a non-zero exit code.
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,11 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "common/file_kind.h"
+#include "common/png_io.h"
 #include "images/hwl_decoder.h"
 #include "images/hwl_encode.h"
 #include "images/hwl_format.h"
-#include "common/file_kind.h"
-#include "common/png_io.h"
+#include "platform/open_file.h"
+#include "platform/program_start.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void check(const PngError& error) {
 }
 
 std::vector<uint8_t> readFile(const std::string& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openFile(fileName, "rb");
     if (!file) throw Failure{fileName + ": cannot open: " + std::strerror(errno)};
     std::vector<uint8_t> bytes;
     uint8_t buffer[1 << 16];
@@ -82,7 +83,7 @@ std::vector<uint8_t> readFile(const std::string& fileName) {
 }
 
 void writeFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = openFile(fileName, "wb");
     if (!file) throw Failure{fileName + ": cannot create: " + std::strerror(errno)};
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool closed = std::fclose(file) == 0;
@@ -263,26 +264,21 @@ size_t rowBytes(const hwl::HwlHeader& header) {
 
 // The decoder's pixel buffer, written a band of rows at a time straight to
 // its place in the file, so no buffer of the whole picture is ever held.
-// Bands arrive from several threads at once; pwrite needs no shared offset.
+// Bands arrive from several threads at once; writeAt needs no shared offset.
 void writeRawPixels(const std::string& input, const std::string& output, hwl::HwlHeader& header) {
     const std::vector<uint8_t> bytes = readFile(input);
-    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) throw Failure{output + ": cannot create: " + std::strerror(errno)};
+    std::FILE* file = openFile(output, "wb");
+    if (file == nullptr) throw Failure{output + ": cannot create: " + std::strerror(errno)};
     std::atomic<int> writeError{0};
     // The decoder fills `header` before the first band arrives.
     const hwl::RowSink sink = [&](int firstRow, int rowCount, const uint8_t* pixels) {
+        if (writeError) return;
         const size_t length = rowBytes(header) * rowCount;
-        const off_t at = off_t(rowBytes(header)) * firstRow;
-        for (size_t done = 0; done < length && !writeError;) {
-            const ssize_t n = pwrite(fd, pixels + done, length - done, at + off_t(done));
-            if (n <= 0)
-                writeError = n < 0 ? errno : EIO;
-            else
-                done += size_t(n);
-        }
+        const uint64_t at = uint64_t(rowBytes(header)) * uint64_t(firstRow);
+        if (const int cause = writeAt(file, pixels, length, at); cause != 0) writeError = cause;
     };
     const hwl::HwlError error = hwl::decodeHwlRows(header, bytes.data(), bytes.size(), sink, input);
-    const int closeError = close(fd) == 0 ? 0 : errno;
+    const int closeError = std::fclose(file) == 0 ? 0 : errno;
     const bool decoded = !error && hwl::planeCount(header.bitsPerPixel) != 0;
     if (!decoded || writeError || closeError) std::remove(output.c_str());
     checkDecoded(error, header, bytes, input);
@@ -442,6 +438,7 @@ hwl::HwlEncodeSettings defaultToolSettings() {
 } // namespace
 
 int main(int argc, char** argv) {
+    startProgram(argc, argv);
     CLI::App app{"HWL images: encode PNG to HWL, decode HWL to PNG, inspect HWL files."};
     app.require_subcommand(1, 1);
 

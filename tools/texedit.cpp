@@ -5,8 +5,10 @@
 #include <string>
 
 #include "editor/editor_window.h"
+#include "platform/program_start.h"
 
 int main(int argc, char** argv) {
+    startProgram(argc, argv);
     CLI::App app{"texedit: edit a procedural texture with a live preview"};
     std::string path;
     editor::ViewOptions options;

@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "common/file_kind.h"
+#include "common/png_io.h"
 #include "images/picture_size.h"
+#include "platform/open_file.h"
+#include "platform/program_start.h"
 #include "texgen/layers.h"
 #include "texgen/operator_table.h"
 #include "texgen/text_compile.h"
 #include "texgen/text_export.h"
 #include "texgen/validate.h"
-#include "common/file_kind.h"
-#include "common/png_io.h"
 
 namespace {
 
@@ -38,7 +40,7 @@ bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
 }
 
 bool readTextFile(const std::string& fileName, std::string& text) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(utf8Path(fileName), std::ios::binary);
     if (!in) return false;
     std::ostringstream buffer;
     buffer << in.rdbuf();
@@ -66,7 +68,7 @@ bool writeRaw(const std::string& fileName, const std::vector<uint32_t>& pixels) 
     for (size_t p = 0; p < pixels.size(); ++p) {
         for (int i = 0; i < 4; ++i) bytes[4 * p + i] = static_cast<uint8_t>(pixels[p] >> (8 * i));
     }
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = openFile(fileName, "wb");
     if (!file) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool closed = std::fclose(file) == 0;
@@ -189,6 +191,7 @@ int listOperators() {
 } // namespace
 
 int main(int argc, char** argv) {
+    startProgram(argc, argv);
     CLI::App app{"texgen: procedural textures from 22020-byte description files"};
     app.require_subcommand(1);
 
