@@ -18,6 +18,9 @@ endfunction()
 find_package(PkgConfig REQUIRED)
 find_package(PNG REQUIRED)
 add_static_pkg(PkgConfig::SNDFILE sndfile)
+# A codec built with the stack protector or _FORTIFY_SOURCE (Opus turns them
+# on by itself) needs GCC's libssp; static like the rest, and unused otherwise.
+set_property(TARGET PkgConfig::SNDFILE APPEND PROPERTY INTERFACE_LINK_LIBRARIES ssp)
 add_static_pkg(PkgConfig::FREETYPE freetype2)
 # Tracker modules when the prefix has libopenmpt (windows-deps.sh --with-openmpt).
 pkg_check_modules(OPENMPT_FOUND_CHECK QUIET libopenmpt)
@@ -45,6 +48,8 @@ endif()
 find_package(OpenGL REQUIRED COMPONENTS OpenGL)
 find_package(Threads REQUIRED)
 find_package(FLTK CONFIG REQUIRED) # FLTK_DIR=PREFIX/CMake
+# FLTK 1.3's target names no headers (Debian's are in /usr/include).
+set_property(TARGET fltk APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${FLTK_INCLUDE_DIRS})
 
 # CLI11 is header-only and the same on every system: take the build
 # machine's copy, through a folder of its own so that no other Linux header

@@ -41,6 +41,9 @@
 #include <string>
 #include <vector>
 
+// FLTK's headers declare this for X11 only; its Windows library has it too.
+void fl_open_display();
+
 namespace editor {
 
 namespace {

@@ -22,6 +22,7 @@
 
 #include "images/hwl_decoder.h"
 #include "images/hwl_synthesis.h"
+#include "platform/vector_clones.h"
 
 namespace hwl {
 namespace {
@@ -98,8 +99,7 @@ __attribute__((always_inline)) inline void interiorLanes(const PairRows& r, int 
 
 // Pairs 2 .. n-3 go four at a time; their neighbours are plain loads at
 // k - 2 .. k + 2, and the outputs are interleaved even, odd.
-__attribute__((target_clones("avx2", "default"))) void
-synthesiseLine(const double* low, const double* high, double* out, int n) {
+VECTOR_CLONES void synthesiseLine(const double* low, const double* high, double* out, int n) {
     boundaryPair(low[0], high[0], out[0], out[1]);
     if (n == 1) return;
     auto scalarPair = [&](int k) {
@@ -133,8 +133,8 @@ synthesiseLine(const double* low, const double* high, double* out, int n) {
 }
 
 // All columns of a row pair go together, so the inner loop runs along memory.
-__attribute__((target_clones("avx2", "default"))) void
-synthesiseRowPair(const PairRows& rows, int k, int n, int w, double* even, double* odd) {
+VECTOR_CLONES void synthesiseRowPair(const PairRows& rows, int k, int n, int w, double* even,
+                                     double* odd) {
     const double* low = rows.low;
     const double* high = rows.high;
     if (k == 0 || k == n - 1) {

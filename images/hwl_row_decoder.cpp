@@ -7,6 +7,7 @@
 
 #include "images/hwl_pixels.h"
 #include "images/hwl_synthesis.h"
+#include "platform/vector_clones.h"
 
 namespace hwl {
 namespace {
@@ -46,13 +47,11 @@ double* highRow(Stage& s, int r) {
 
 // Function templates cannot take target clones with every compiler: one
 // function per width.
-__attribute__((target_clones("avx2", "default"))) void dequantiseSpan(const int8_t* in, double* out,
-                                                                      int count, double factor) {
+VECTOR_CLONES void dequantiseSpan(const int8_t* in, double* out, int count, double factor) {
     for (int x = 0; x < count; ++x) out[x] = double(in[x]) * factor;
 }
 
-__attribute__((target_clones("avx2", "default"))) void
-dequantiseSpan(const int16_t* in, double* out, int count, double factor) {
+VECTOR_CLONES void dequantiseSpan(const int16_t* in, double* out, int count, double factor) {
     for (int x = 0; x < count; ++x) out[x] = double(in[x]) * factor;
 }
 
@@ -149,8 +148,8 @@ __attribute__((always_inline)) inline void bgrLanes(const double* y, const doubl
     std::memcpy(out, &pixels, sizeof pixels);
 }
 
-__attribute__((target_clones("avx2", "default"))) void
-bgrRow(const double* y, const double* u, const double* v, uint8_t* out, int count) {
+VECTOR_CLONES void bgrRow(const double* y, const double* u, const double* v, uint8_t* out,
+                          int count) {
     int x = 0;
     for (; x + kLaneCount <= count; x += kLaneCount) bgrLanes(y + x, u + x, v + x, out + 4 * x);
     for (; x < count; ++x) {
@@ -159,8 +158,7 @@ bgrRow(const double* y, const double* u, const double* v, uint8_t* out, int coun
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void greyRow(const double* y, uint8_t* out,
-                                                               int count) {
+VECTOR_CLONES void greyRow(const double* y, uint8_t* out, int count) {
     for (int x = 0; x < count; ++x) out[x] = toByte(y[x]);
 }
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "platform/open_file.h"
+
 // Windows has no inotify: there the folders are scanned once a second,
 // which the show's files (whole pictures, a script, the music) need no
 // faster than that.
@@ -22,6 +24,11 @@ constexpr uint32_t kEvents =
 constexpr size_t kEventBuffer = 64 * 1024;
 #endif
 constexpr auto kScanPeriod = std::chrono::seconds(1);
+
+// Names as the rest of the show has them: UTF-8, '/' between folders.
+std::string utf8(const std::u8string& name) {
+    return std::string(name.begin(), name.end());
+}
 
 bool addFolder(FileWatch& watch, const std::string& folder) {
     if (watch.scanning) {
@@ -69,11 +76,11 @@ void scan(FileWatch& watch, Clock::time_point now) {
     std::map<std::string, std::pair<int64_t, int64_t>> current;
     for (const std::string& folder : watch.scanned) {
         std::error_code error;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(utf8Path(folder), error)) {
             if (!entry.is_regular_file(error)) continue;
             const int64_t time = entry.last_write_time(error).time_since_epoch().count();
             // Named as inotify names them, with '/' on every system.
-            const std::string path = folder + "/" + entry.path().filename().string();
+            const std::string path = folder + "/" + utf8(entry.path().filename().u8string());
             current[path] = {time, int64_t(entry.file_size(error))};
         }
     }
@@ -100,13 +107,15 @@ bool watchFolder(FileWatch& watch, const std::string& folder, bool recursive) {
         watch.scanning = watch.inotify < 0;
 #endif
     }
-    if (!fs::is_directory(folder) || !addFolder(watch, folder)) return false;
+    const fs::path root = utf8Path(folder);
+    if (!fs::is_directory(root) || !addFolder(watch, folder)) return false;
     if (recursive) {
         std::error_code error;
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, error)) {
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root, error)) {
             if (entry.is_directory(error))
                 addFolder(watch,
-                          folder + "/" + entry.path().lexically_relative(folder).generic_string());
+                          folder + "/" +
+                              utf8(entry.path().lexically_relative(root).generic_u8string()));
         }
     }
     return true;

@@ -16,6 +16,9 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+// FLTK's headers declare this for X11 only; its Windows library has it too.
+void fl_open_display();
+
 namespace {
 
 // 8 points at 96 dpi, the size the dialog units are measured in.
