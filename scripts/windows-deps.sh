@@ -148,16 +148,22 @@ install_stage() {
   cp -a "_stage$P/." "$P/"
 }
 
-# libpng's and others' .pc files name zlib, and PKG_CONFIG_LIBDIR sees only
-# the prefix: describe MinGW's static zlib there.
+# libpng's and libopenmpt's .pc files name zlib, and PKG_CONFIG_LIBDIR sees
+# only the prefix: copy MinGW's static zlib in and describe it there. The
+# prefix's lib folder has no zlib1.dll import library beside it, so -lz can
+# only mean the static one; and as -lz it keeps its place after the
+# libraries that need it, which a full path in Libs would not.
 build_zlibpc() {
-  mkdir -p "$P/lib/pkgconfig"
+  mkdir -p "$P/lib/pkgconfig" "$P/include"
+  cp "$MINGW_ROOT/lib/libz.a" "$P/lib/"
+  cp "$MINGW_ROOT/include/zlib.h" "$MINGW_ROOT/include/zconf.h" "$P/include/"
   cat >"$P/lib/pkgconfig/zlib.pc" <<EOF
+prefix=$P
 Name: zlib
 Description: zlib from Debian's libz-mingw-w64-dev, static
 Version: 1.2.13
-Libs: $MINGW_ROOT/lib/libz.a
-Cflags: -I$MINGW_ROOT/include
+Libs: -L\${prefix}/lib -lz
+Cflags: -I\${prefix}/include
 EOF
 }
 build_libpng() { cmake_lib -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_TOOLS=OFF -DPNG_EXECUTABLES=OFF; }
@@ -194,15 +200,23 @@ build_fltk() {
     -DOPTION_BUILD_PDF_DOCUMENTATION=OFF -DOPTION_USE_SYSTEM_LIBPNG=ON -DOPTION_USE_SYSTEM_ZLIB=ON \
     -DOPTION_USE_SYSTEM_LIBJPEG=OFF
 }
+# Its cross-build settings turn zlib off; NO_ZLIB=0 brings it back (MinGW's,
+# through the prefix's zlib.pc) for compressed modules. The vendored sources
+# hold only the library's folders: no bundled miniz, minimp3 or stb_vorbis,
+# and no examples, which the Makefile's install target copies; so build the
+# library and install its three parts by hand.
 build_openmpt() {
-  nice -n 10 make -j "$JOBS" CONFIG=mingw-w64 WINDOWS_ARCH=amd64 \
+  PKG_CONFIG_LIBDIR="$P/lib/pkgconfig" nice -n 10 make -j "$JOBS" CONFIG=mingw-w64 WINDOWS_ARCH=amd64 \
     CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
-    LD=x86_64-w64-mingw32-g++-posix AR=x86_64-w64-mingw32-ar \
+    LD=x86_64-w64-mingw32-g++-posix AR=x86_64-w64-mingw32-ar PKG_CONFIG=pkg-config \
     STATIC_LIB=1 SHARED_LIB=0 EXAMPLES=0 OPENMPT123=0 TEST=0 \
-    NO_ZLIB=1 NO_MPG123=1 NO_OGG=1 NO_VORBIS=1 NO_VORBISFILE=1 NO_PORTAUDIO=1 \
-    NO_PORTAUDIOCPP=1 NO_PULSEAUDIO=1 NO_SDL2=1 NO_SNDFILE=1 NO_FLAC=1 \
-    PREFIX="$P" DESTDIR="$PWD/_stage" install >_build.log 2>&1 || { tail -30 _build.log; return 1; }
-  install_stage
+    NO_ZLIB=0 NO_MPG123=1 NO_OGG=1 NO_VORBIS=1 NO_VORBISFILE=1 NO_PORTAUDIO=1 NO_PORTAUDIOCPP=1 \
+    NO_PULSEAUDIO=1 NO_SDL2=1 NO_SNDFILE=1 NO_FLAC=1 NO_MINIZ=1 NO_MINIMP3=1 NO_STBVORBIS=1 \
+    PREFIX="$P" all >_build.log 2>&1 || { tail -30 _build.log; return 1; }
+  mkdir -p "$P/include/libopenmpt" "$P/lib/pkgconfig"
+  cp libopenmpt/libopenmpt*.h libopenmpt/libopenmpt*.hpp "$P/include/libopenmpt/"
+  cp bin/libopenmpt.a "$P/lib/"
+  cp bin/libopenmpt.pc "$P/lib/pkgconfig/"
 }
 
 # A library's key: its archive's hash, its recipe, the helper it calls, the
@@ -218,8 +232,10 @@ for lib in $libs; do
 done
 
 # --- prefix ------------------------------------------------------------------
+# Named by the last library everyone builds; libopenmpt, optional and last,
+# joins the same prefix.
 if [ -z "$prefix" ]; then
-  prefix="${XDG_CACHE_HOME:-$HOME/.cache}/indahouse/mingw-${previous:0:12}"
+  prefix="${XDG_CACHE_HOME:-$HOME/.cache}/indahouse/mingw-${key[sndfile]:0:12}"
 fi
 if [ "$print_only" -eq 1 ]; then
   echo "$prefix"
