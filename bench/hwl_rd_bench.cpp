@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "images/hwl_encode.h"
 #include "common/png_io.h"
+#include "images/hwl_encode.h"
 
 namespace {
 

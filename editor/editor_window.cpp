@@ -683,7 +683,7 @@ class EditorWindow : public Fl_Double_Window {
         const texgen::OperatorInfo* info =
             texgen::findOperator(window->document_.opcode(selection.layer, selection.index));
         if (!info || slot >= info->paramCount) return;
-        const texgen::ParamSpec& spec = info->params[slot];
+        const texgen::ParamSpec& param = info->params[slot];
         Field& field = window->fields_[slot];
         float value = 0.0f;
         bool ongoing = false; // a slider still held: its moves make one undo step
@@ -692,12 +692,12 @@ class EditorWindow : public Fl_Double_Window {
         } else if (auto* check = dynamic_cast<Fl_Check_Button*>(widget)) {
             value = check->value() ? 1.0f : 0.0f;
         } else if (widget == field.slider) {
-            value = static_cast<float>(sliderValue(spec, field.slider->value()));
+            value = static_cast<float>(sliderValue(param, field.slider->value()));
             ongoing = Fl::event() == FL_DRAG || Fl::event() == FL_PUSH;
         } else {
-            field.typingError = parseTypedValue(spec.kind, field.input->value(), value);
+            field.typingError = parseTypedValue(param.kind, field.input->value(), value);
             if (!field.typingError.empty()) {
-                field.typingError = std::string(spec.name) + ": " + field.typingError;
+                field.typingError = std::string(param.name) + ": " + field.typingError;
                 window->refreshParameters();
                 return;
             }

@@ -13,29 +13,30 @@ constexpr double kLogarithmicRatio = 1000.0;
 
 } // namespace
 
-bool isLogarithmic(const texgen::ParamSpec& spec) {
-    return spec.min >= 0.0 && (spec.max + 1.0) / (spec.min + 1.0) >= kLogarithmicRatio;
+bool isLogarithmic(const texgen::ParamSpec& param) {
+    return param.min >= 0.0 && (param.max + 1.0) / (param.min + 1.0) >= kLogarithmicRatio;
 }
 
 // Logarithmic: value + 1 runs geometrically from min + 1 to max + 1, so that
 // a range starting at 0 works too.
-double sliderValue(const texgen::ParamSpec& spec, double position) {
+double sliderValue(const texgen::ParamSpec& param, double position) {
     const double at = std::clamp(position, 0.0, 1.0);
-    double value = isLogarithmic(spec)
-                       ? (spec.min + 1.0) * std::pow((spec.max + 1.0) / (spec.min + 1.0), at) - 1.0
-                       : spec.min + at * (spec.max - spec.min);
-    if (spec.kind != texgen::ParamKind::Float) value = std::round(value);
-    return std::clamp(value, spec.min, spec.max);
+    double value =
+        isLogarithmic(param)
+            ? (param.min + 1.0) * std::pow((param.max + 1.0) / (param.min + 1.0), at) - 1.0
+            : param.min + at * (param.max - param.min);
+    if (param.kind != texgen::ParamKind::Float) value = std::round(value);
+    return std::clamp(value, param.min, param.max);
 }
 
-double sliderPosition(const texgen::ParamSpec& spec, double value) {
-    const double inside = std::clamp(value, spec.min, spec.max);
-    if (spec.max <= spec.min) return 0.0;
-    if (isLogarithmic(spec)) {
-        return std::log((inside + 1.0) / (spec.min + 1.0)) /
-               std::log((spec.max + 1.0) / (spec.min + 1.0));
+double sliderPosition(const texgen::ParamSpec& param, double value) {
+    const double inside = std::clamp(value, param.min, param.max);
+    if (param.max <= param.min) return 0.0;
+    if (isLogarithmic(param)) {
+        return std::log((inside + 1.0) / (param.min + 1.0)) /
+               std::log((param.max + 1.0) / (param.min + 1.0));
     }
-    return (inside - spec.min) / (spec.max - spec.min);
+    return (inside - param.min) / (param.max - param.min);
 }
 
 } // namespace editor

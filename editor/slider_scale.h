@@ -8,10 +8,10 @@
 
 namespace editor {
 
-bool isLogarithmic(const texgen::ParamSpec& spec);
+bool isLogarithmic(const texgen::ParamSpec& param);
 
 // Position 0..1 to value (integers rounded) and value to position, inside the range.
-double sliderValue(const texgen::ParamSpec& spec, double position);
-double sliderPosition(const texgen::ParamSpec& spec, double value);
+double sliderValue(const texgen::ParamSpec& param, double position);
+double sliderPosition(const texgen::ParamSpec& param, double value);
 
 } // namespace editor

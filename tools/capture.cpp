@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/png_io.h"
+#include "common/progress_bar.h"
 #include "content/capture/sound_track.h"
 #include "content/capture/video_encoder.h"
 #include "platform/window.h"
@@ -29,8 +31,6 @@
 #include "show/show_frame.h"
 #include "show/show_setup.h"
 #include "show/show_state.h"
-#include "common/png_io.h"
-#include "common/progress_bar.h"
 
 namespace fs = std::filesystem;
 

@@ -9,9 +9,9 @@
 #include <set>
 #include <thread>
 
+#include "common/png_io.h"
 #include "makeshow/makeshow_support.h"
 #include "support/x_driver.h"
-#include "common/png_io.h"
 
 TEST(ShowUnderX, PlaysTheMadeDirectoryUntilEscape) {
     const std::string display = testDisplay(), dir = scratchCopyOfShow("under_x");
