@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <regex>
 #include <system_error>
+#include <utility>
 #include <vector>
+
+#include "platform/open_file.h"
 
 #ifndef _WIN32
 #include <cerrno>
@@ -142,6 +145,22 @@ void stopRebuildChild(RebuildChild& child) {
 
 #endif
 
+namespace {
+
+// When a source was last written and how long it is; a missing one has none.
+using SourceStamp = std::pair<fs::file_time_type, uintmax_t>;
+
+SourceStamp sourceStamp(const RebuildRequest& request) {
+    const fs::path path = utf8Path(request.assetsDir) / utf8Path(request.source);
+    std::error_code error;
+    const fs::file_time_type written = fs::last_write_time(path, error);
+    if (error) return {};
+    const uintmax_t size = fs::file_size(path, error);
+    return {written, error ? 0 : size};
+}
+
+} // namespace
+
 std::unique_ptr<SourceRebuild>
 startSourceRebuild(const RebuildRequest& request,
                    std::function<void(const RebuildResult&)> report) {
@@ -152,14 +171,20 @@ startSourceRebuild(const RebuildRequest& request,
         const std::vector<std::string> only = {"--only", request.source};
         std::vector<std::string> draft = only;
         draft.push_back("--draft");
+        // A save the watch has not settled yet may already have been read
+        // by this run: its outcome is then the next rebuild's to report.
+        const SourceStamp started = sourceStamp(request);
+        const auto current = [&] {
+            return !running.child.stopped && sourceStamp(request) == started;
+        };
         const RebuildResult first =
             runMakeshow(request.executable, request.showDir, request.assetsDir,
                         pictures ? draft : only, running.child);
-        if (!running.child.stopped) report(first);
-        if (pictures && first.ok && !running.child.stopped) {
+        if (current()) report(first);
+        if (pictures && first.ok && current()) {
             const RebuildResult full = runMakeshow(request.executable, request.showDir,
                                                    request.assetsDir, only, running.child, true);
-            if (!running.child.stopped) report(full);
+            if (current()) report(full);
         }
         running.finished = true;
     };

@@ -59,7 +59,9 @@ struct RebuildRequest {
 // One source's rebuild: for a source that may hold pictures, first a draft
 // (fixed encoder settings, on screen in a moment), then the full search at a
 // lower priority; the script and the score get the full run only. `report`
-// is called on the rebuild's thread after each run that was not stopped.
+// is called on the rebuild's thread after each run that was not stopped and
+// whose source was not saved again meanwhile (the newer save's rebuild
+// reports then).
 struct SourceRebuild {
     std::thread thread;
     RebuildChild child;
