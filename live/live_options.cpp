@@ -50,6 +50,8 @@ int parseLiveOptions(int argc, char** argv, LiveOptions& options) {
                    "affects and the show takes up the new files");
     app.add_option("--size", size, "window size WxH")->default_str("800x600");
     app.add_option("--at", options.at, "start at this play time, ms (past the end: the end)");
+    app.add_flag("--paused", options.paused,
+                 "start paused, on the frame capture --at shows (Space plays)");
     app.add_flag("--mute", options.mute, "play the music silently (the clock runs all the same)");
     try {
         app.parse(argc, argv);

@@ -1,6 +1,6 @@
 // The live mode's command line:
 //
-//   indahouse --live [--dir SHOWDIR] [--assets DIR] [--size WxH] [--at MS] [--mute]
+//   indahouse --live [--dir SHOWDIR] [--assets DIR] [--size WxH] [--at MS] [--paused] [--mute]
 //
 //   LiveOptions options;
 //   if (int code = parseLiveOptions(argc, argv, options); code >= 0) return code;
@@ -17,7 +17,8 @@ struct LiveOptions {
     std::string assets; // absolute; empty: the sources are not watched
     int32_t width = 800;
     int32_t height = 600;
-    int32_t at = 0; // ms to start at
+    int32_t at = 0;      // ms to start at
+    bool paused = false; // start paused there
     bool mute = false;
 };
 

@@ -48,6 +48,9 @@ struct LiveState {
     // Frames per second, counted over a short window.
     Clock::time_point fpsStart = Clock::now();
     int32_t fpsFrames = 0;
+    // Over the whole session, for the end line.
+    int64_t playedFrames = 0;
+    double playedSeconds = 0;
 };
 
 // stepTimelines takes a plain function for the present step, so the
@@ -71,6 +74,16 @@ void replayTo(int32_t time) {
     replayCarriedState(leadUpTimes(time, kReplayFps, LeadUp::Short), nullptr);
 }
 
+// Ends the frame-rate window in progress, adding it to the session's count.
+void closeFpsWindow(LiveState& live, Clock::time_point now) {
+    const double seconds = std::chrono::duration<double>(now - live.fpsStart).count();
+    live.playedFrames += live.fpsFrames;
+    live.playedSeconds += seconds;
+    if (seconds > 0) live.view.fps = live.fpsFrames / seconds;
+    live.fpsFrames = 0;
+    live.fpsStart = now;
+}
+
 void stopLooping(LiveState& live) {
     live.looping = false;
     printEvent("loop off");
@@ -89,9 +102,11 @@ void seekTo(LiveState& live, int32_t target) {
 void togglePause(LiveState& live) {
     // Play at the end starts the show again.
     if (live.paused && musicTime() >= live.lastTime) seekTo(live, 0);
+    // A paused stretch is no frame rate.
+    if (!live.paused) closeFpsWindow(live, Clock::now());
     live.paused = !live.paused;
     pauseMusic(live.paused);
-    live.fpsStart = Clock::now(); // a paused stretch is no frame rate
+    live.fpsStart = Clock::now();
     live.fpsFrames = 0;
     const int32_t time = musicTime();
     // The paused picture is the one capture and a seek show for this time.
@@ -171,6 +186,7 @@ int32_t frameTime(LiveState& live) {
         seekTo(live, live.loop.start);
         time = musicTime();
     } else if (!live.paused && time >= live.lastTime) {
+        closeFpsWindow(live, Clock::now());
         live.paused = true;
         pauseMusic(true);
         replayTo(time);
@@ -182,11 +198,7 @@ int32_t frameTime(LiveState& live) {
 void countFrame(LiveState& live) {
     ++live.fpsFrames;
     const Clock::time_point now = Clock::now();
-    const auto elapsed = now - live.fpsStart;
-    if (elapsed < kFpsWindow) return;
-    live.view.fps = live.fpsFrames / std::chrono::duration<double>(elapsed).count();
-    live.fpsFrames = 0;
-    live.fpsStart = now;
+    if (now - live.fpsStart >= kFpsWindow) closeFpsWindow(live, now);
 }
 
 void updateView(LiveState& live, int32_t time, const LoudnessJob& loudness) {
@@ -256,9 +268,9 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     updateView(live, start, loudness);
     drawStillFrame(start, frameSpectrum.data(), presentWithOverlay);
     printEvent("play %d", start);
-    if (start < live.lastTime) {
+    if (start < live.lastTime && !options.paused) {
         pauseMusic(false);
-    } else { // at the end: paused there, as the show's end pauses
+    } else { // asked to, or at the end: paused there, as the show's end pauses
         live.paused = true;
         printEvent("pause %d", start);
     }
@@ -290,7 +302,9 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
         }
         live.redraw = false;
     }
-    printEvent("end %d", playTime);
+    if (!live.paused) closeFpsWindow(live, Clock::now());
+    printEvent("end %d %.1f fps", playTime,
+               live.playedSeconds > 0 ? double(live.playedFrames) / live.playedSeconds : 0.0);
     stopLiveReload(reload);
     presentState = nullptr;
     destroyOverlay(live.overlay);

@@ -9,6 +9,7 @@
 
 #include "live/placements.h"
 #include "live/text.h"
+#include "platform/font_file.h"
 
 struct Overlay {
     Font* font = nullptr;
@@ -308,7 +309,7 @@ void drawStrip(const Font& font, const OverlayView& view) {
 } // namespace
 
 OverlayResult createOverlay() {
-    FontResult font = loadFont(kOverlayFontFile, kFontPixels);
+    FontResult font = loadFont(fontFile(kOverlayFont), kFontPixels);
     if (!font.font) return {nullptr, font.error};
     return {new Overlay{font.font}, ""};
 }

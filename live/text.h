@@ -2,7 +2,7 @@
 // rasterised once by FreeType into an alpha texture, drawn as textured quads
 // in window pixels (origin at the top left, y growing downwards).
 //
-//   FontResult made = loadFont(kOverlayFontFile, 13); // a current GL context first
+//   FontResult made = loadFont(fontFile(kOverlayFont), 13); // a current GL context first
 //   if (!made.font) ... made.error ...
 //   drawText(*made.font, 10, 10, "1:05.040", {1, 1, 1, 1});
 //   destroyFont(made.font);                          // while the context is current
@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-// From the fonts-dejavu-core package.
-inline constexpr const char* kOverlayFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+// platform/font_file.h says where it is found.
+inline constexpr const char* kOverlayFont = "DejaVuSans.ttf";
 
 struct TextColour {
     float r = 1, g = 1, b = 1, a = 1;
