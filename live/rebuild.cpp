@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <regex>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -147,6 +147,23 @@ void stopRebuildChild(RebuildChild& child) {
 
 namespace {
 
+// Moves `text` past `word` if it starts with it.
+bool skipText(std::string_view& text, std::string_view word) {
+    if (!text.starts_with(word)) return false;
+    text.remove_prefix(word.size());
+    return true;
+}
+
+// Moves the digits `text` starts with (one at least) into `digits`.
+bool takeDigits(std::string_view& text, std::string_view& digits) {
+    size_t count = 0;
+    while (count < text.size() && text[count] >= '0' && text[count] <= '9') ++count;
+    if (count == 0) return false;
+    digits = text.substr(0, count);
+    text.remove_prefix(count);
+    return true;
+}
+
 // When a source was last written and how long it is; a missing one has none.
 using SourceStamp = std::pair<fs::file_time_type, uintmax_t>;
 
@@ -216,13 +233,16 @@ std::string sourceError(const std::string& message, const std::string& assetsDir
     }
     if (message.rfind(prefix, 0) != 0) return source + ": " + message;
     const std::string rest = message.substr(prefix.size());
-    static const std::regex located(R"(^([^:]+): line (\d+), column (\d+): (.*)$)");
-    static const std::regex named(R"(^([^:]+): (.*)$)");
-    std::smatch match;
-    if (std::regex_match(rest, match, located)) {
-        source = match[1];
-        return source + ":" + match[2].str() + ":" + match[3].str() + ": " + match[4].str();
+    // "SOURCE: line L, column C: MESSAGE" or "SOURCE: MESSAGE".
+    const size_t colon = rest.find(':');
+    if (colon == 0 || colon == std::string::npos || rest.compare(colon, 2, ": ") != 0) return rest;
+    source = rest.substr(0, colon);
+    std::string_view tail = std::string_view(rest).substr(colon + 2);
+    std::string_view line, column;
+    if (skipText(tail, "line ") && takeDigits(tail, line) && skipText(tail, ", column ") &&
+        takeDigits(tail, column) && skipText(tail, ": ")) {
+        return source + ":" + std::string(line) + ":" + std::string(column) + ": " +
+               std::string(tail);
     }
-    if (std::regex_match(rest, match, named)) source = match[1];
     return rest;
 }

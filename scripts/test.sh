@@ -13,7 +13,9 @@ JOBS=$(nproc)
 start=$(date +%s)
 
 echo "== normal build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINDAHOUSE_FUZZ=ON
+# The fuzz targets' corpora are replayed in the sanitizer build, where a
+# replay can find something; the normal build leaves them out.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINDAHOUSE_FUZZ=OFF
 cmake --build build -j "$JOBS"
 ctest --test-dir build --output-on-failure -j "$JOBS"
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kSide = 8;
+constexpr int kTextureSide = 8;
 
 Rgb gradient(int x, int y) {
     return {uint8_t(30 * x), uint8_t(30 * y), uint8_t(10 + 20 * x)};
@@ -15,7 +15,7 @@ Rgb gradient(int x, int y) {
 
 // The bound texture's pixels as stored, in the show's byte order.
 std::vector<uint8_t> stored() {
-    std::vector<uint8_t> pixels(kSide * kSide * 4);
+    std::vector<uint8_t> pixels(kTextureSide * kTextureSide * 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
 }
@@ -36,7 +36,7 @@ class TextureTest : public OffscreenContext {
   protected:
     void SetUp() override {
         glBindTexture(GL_TEXTURE_2D, 0);
-        writeBytes("data/picture.hwl", encodePicture(kSide, kSide, gradient));
+        writeBytes("data/picture.hwl", encodePicture(kTextureSide, kTextureSide, gradient));
     }
     ScratchDirectory scratch;
 };
@@ -79,12 +79,12 @@ TEST_F(TextureTest, UploadStoresTheImageAndDestructionDeletesIt) {
 // bytes (a mask companion as the encoder makes it, or the image itself) and
 // refuses images of another size.
 TEST_F(TextureTest, AlphaComesFromACompanionOrFromTheBlueBytes) {
-    std::vector<uint8_t> mask(kSide * kSide);
+    std::vector<uint8_t> mask(kTextureSide * kTextureSide);
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = uint8_t(i * 4);
     hwl::HwlEncodeOutcome companion;
-    ASSERT_TRUE(hwl::encodeHwlMask(companion, mask.data(), kSide, kSide, 0).ok());
+    ASSERT_TRUE(hwl::encodeHwlMask(companion, mask.data(), kTextureSide, kTextureSide, 0).ok());
     writeBytes("data/picture_alpha.hwl", companion.bytes);
-    writeBytes("data/small.hwl", encodePicture(kSide / 2, kSide, gradient));
+    writeBytes("data/small.hwl", encodePicture(kTextureSide / 2, kTextureSide, gradient));
     TextureResult colour = createTexture("data/picture.hwl", 4, false);
     TextureResult alpha = createTexture("data/picture_alpha.hwl", 4, false);
     TextureResult small = createTexture("data/small.hwl", 4, false);
@@ -109,7 +109,7 @@ TEST_F(TextureTest, AlphaComesFromACompanionOrFromTheBlueBytes) {
 // missing or broken file is the decoder's (and the loading screen's, for the
 // name in the message).
 TEST_F(TextureTest, FilesThatGiveNoColourPictureAreRefused) {
-    writeBytes("data/grey.hwl", encodePicture(kSide, kSide, gradient, true));
+    writeBytes("data/grey.hwl", encodePicture(kTextureSide, kTextureSide, gradient, true));
     const std::tuple<const char*, int32_t, std::string> cases[] = {
         {"data/grey.hwl", 4, "Could not load Texture"},
         {"data/picture.hwl", 2,

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* kLiveTitle = "Zorvath in da house! - live";
+constexpr const char* kLiveWindowTitle = "Zorvath in da house! - live";
 constexpr auto kLineWait = std::chrono::seconds(30);
 constexpr const char* kProgram = "layer 4:\ncheckerBoardLayer(4,8,8,255,0,0,0,0,255);\n";
 
@@ -73,7 +73,7 @@ class LiveRebuild : public testing::Test {
                            std::string("'") + TEST_SHOW_EXE +
                                "' --live --mute --size 320x240 --assets assets > events.txt 2> "
                                "errors.txt");
-        window = waitForWindow(display, kLiveTitle, pid);
+        window = waitForWindow(display, kLiveWindowTitle, pid);
         ASSERT_NE(window, 0u) << readFile(dir + "/errors.txt");
         EXPECT_EQ(nextLine().rfind("play ", 0), 0u);
         pressKeys(display, window, "space");
