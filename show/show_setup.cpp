@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 
+#include "platform/open_file.h"
 #include "sequencing/music.h"
 #include "sequencing/timeline.h"
+#include "show/default_scenes.h"
 #include "show/loading_screen.h"
-#include "show/scenes.h"
+#include "show/scene_interpreter.h"
 #include "show/show_state.h"
 #include "show/show_textures.h"
 
@@ -32,6 +36,54 @@ constexpr double kProgressDone = 1.0;
 
 ShowError failure(std::string module, std::string message, std::string detail = "") {
     return ShowError{std::move(module), std::move(message), std::move(detail)};
+}
+
+constexpr const char* kSceneModule = "kglScenes";
+constexpr const char* kSceneFolder = "scenes";
+
+// The show folder's scene files (.scene and .tracks in scenes/, by name), or
+// none when it has no such folder.
+ShowError readSceneFolder(std::vector<scenes::SceneSource>& files) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_directory(kSceneFolder, error)) return {};
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kSceneFolder, error)) {
+        const std::string name = utf8Name(entry.path().filename());
+        if (name.ends_with(".scene") || name.ends_with(".tracks")) names.push_back(name);
+    }
+    if (error) return failure(kSceneModule, std::string(kSceneFolder) + ": " + error.message());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string path = std::string(kSceneFolder) + "/" + name;
+        std::ifstream in(utf8Path(path), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in && !in.eof()) return failure(kSceneModule, path + ": cannot be read");
+        files.push_back({path, std::move(text)});
+    }
+    return {};
+}
+
+// The scene set the show folder has, or the built-in one; then its scenes in
+// the scene slots, drawing with the show's textures.
+ShowError installScenes() {
+    std::vector<scenes::SceneSource> files;
+    if (ShowError error = readSceneFolder(files)) return error;
+    bool hasScenes = false;
+    for (const scenes::SceneSource& file : files) hasScenes |= file.name.ends_with(".scene");
+    scenes::SceneSet set;
+    const scenes::SceneSetError error = readSceneSet(hasScenes ? files : defaultSceneFiles(), set);
+    if (error) return ShowError{kSceneModule, error.text(), "", error.line};
+    std::vector<const Texture*> pictures;
+    for (const scenes::PictureEntry& picture : set.pictures) {
+        const int index = showTextureFor(picture.file);
+        if (index < 0) {
+            return failure(kSceneModule, picture.file + ": not one of the show's pictures");
+        }
+        pictures.push_back(textures[size_t(index)].get());
+    }
+    installSceneSet(std::move(set), std::move(pictures));
+    return {};
 }
 
 } // namespace
@@ -67,14 +119,17 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     setActive(camera, true);
     drawLoadingProgress(picture, kProgressCamera);
 
-    registerScenes();
+    if (ShowError error = installScenes()) return error;
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
     if (timelineError) return failure(timelineError.module, timelineError.message);
     ScriptWarnings found;
-    if (TimelineError error = loadScript(kScriptFile, music, placements, &found)) {
+    ScenePlacements placed;
+    if (TimelineError error = loadScript(kScriptFile, music, &placed, &found)) {
         return ShowError{error.module, error.message, error.detail, error.line};
     }
+    setScenePlacements(placed);
+    if (placements) *placements = std::move(placed);
     printScriptWarnings(kScriptFile, found);
     if (warnings) *warnings = found;
     if (ShowError error = startShowMusic(music, start)) return error;
@@ -107,12 +162,14 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
     if (previous[1]) timelineSlots[1]->setupMarker = previous[1]->setupMarker;
     keep(false);
     music = std::move(newMusic);
+    setScenePlacements(newPlacements);
     placements = std::move(newPlacements);
     return {};
 }
 
 void releaseShow() {
     releaseSlots();
+    releaseSceneSet();
     for (auto& texture : textures) texture.reset();
     particleSystem.reset();
 }

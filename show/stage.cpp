@@ -90,6 +90,16 @@ float tenths(int32_t range, long double offset) {
     return float(random(range) / kTenth + offset);
 }
 
+void sway(float centreY) {
+    const double t = playTime;
+    const float eyeX = float(std::sin(t / kSwayPeriod) / kSwayDivisor);
+    const float eyeY = float(std::cos(t / kSwayPeriod) / kSwayDivisor + kEyeHeight);
+    setView(camera, eyeX, eyeY, kEyeDepth, kCentreX, centreY, kCentreZ, 0, 1, 0);
+    apply(camera);
+}
+
+} // namespace
+
 void scatterGrass(ParticleSystem& system) {
     for (int32_t i = kFirstTuft; i <= kLastTuft; ++i) {
         Particle& tuft = system.particles[i];
@@ -117,16 +127,6 @@ void drawGrassField() {
     }
     glEnd();
 }
-
-void sway(float centreY) {
-    const double t = playTime;
-    const float eyeX = float(std::sin(t / kSwayPeriod) / kSwayDivisor);
-    const float eyeY = float(std::cos(t / kSwayPeriod) / kSwayDivisor + kEyeHeight);
-    setView(camera, eyeX, eyeY, kEyeDepth, kCentreX, centreY, kCentreZ, 0, 1, 0);
-    apply(camera);
-}
-
-} // namespace
 
 void sceneSetup() {
     Timeline* timeline = timelineSlots[kShowTimeline];

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "effects/particles.h"
+
 // The grass field: particle records 1 to 150.
 constexpr int32_t kFirstTuft = 1;
 constexpr int32_t kLastTuft = 150;
@@ -28,6 +30,13 @@ void drawStage();
 // The logo with the blend function the scene left, then three glowing grass
 // tufts with the additive blend, which stays set.
 void drawForeground();
+
+// The grass field's tufts scattered over the floor from random(n).
+void scatterGrass(ParticleSystem& system);
+
+// The grass field as one block of quads, with the texture bound now; nothing
+// without a particle system.
+void drawGrassField();
 
 // Stores and loads the view for the next frame: the eye circles slowly in
 // front of the stage.

@@ -1,0 +1,185 @@
+#include "show/scene_interpreter.h"
+
+#include <GL/gl.h>
+
+#include <array>
+#include <utility>
+
+#include "sequencing/timeline.h"
+#include "show/show_state.h"
+#include "show/stage.h"
+
+using namespace scenes;
+
+static_assert(kSpectrumBins == kSpectrumSize, "expressions read the frame's spectrum");
+
+namespace {
+
+constexpr int kOnceTimeline = 1; // whose marker guards the once-only steps
+
+struct Installed {
+    SceneSet set;
+    std::vector<const Texture*> pictures;
+    std::vector<double> trackValues;
+};
+
+Installed* installed = nullptr;
+ScenePlacements placementsNow;
+
+float valueAt(const Installed& on, int32_t index, const ExpressionInputs& in) {
+    return float(evaluate(on.set.pool, on.set.values[size_t(index)], in));
+}
+
+void drawCorners(const Installed& on, const Step& step, const ExpressionInputs& in) {
+    glBegin(GL_QUADS);
+    glNormal3f(0, 0, 1);
+    if (step.kind == StepKind::Quads) {
+        for (int32_t v = step.first; v < step.first + step.count; v += 5) {
+            glTexCoord2f(valueAt(on, v, in), valueAt(on, v + 1, in));
+            glVertex3f(valueAt(on, v + 2, in), valueAt(on, v + 3, in), valueAt(on, v + 4, in));
+        }
+    } else {
+        for (int32_t v = step.first; v < step.first + step.count; v += 3)
+            glVertex3f(valueAt(on, v, in), valueAt(on, v + 1, in), valueAt(on, v + 2, in));
+    }
+    glEnd();
+}
+
+void runBlock(const Installed& on, int32_t block, const ExpressionInputs& in) {
+    for (const Step& step : on.set.blocks[size_t(block)].steps) {
+        const auto value = [&](int32_t k) { return valueAt(on, step.first + k, in); };
+        switch (step.kind) {
+        case StepKind::Identity:
+            glLoadIdentity();
+            break;
+        case StepKind::Texturing:
+            step.argument ? glEnable(GL_TEXTURE_2D) : glDisable(GL_TEXTURE_2D);
+            break;
+        case StepKind::Blend:
+            glBlendFunc(GL_SRC_ALPHA, step.argument ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+            break;
+        case StepKind::Colour:
+            glColor4f(value(0), value(1), value(2), value(3));
+            break;
+        case StepKind::Picture: {
+            const Texture* texture = on.pictures[size_t(step.argument)];
+            glBindTexture(GL_TEXTURE_2D, texture ? texture->textureName : 0);
+            break;
+        }
+        case StepKind::Quads:
+        case StepKind::Plain:
+            drawCorners(on, step, in);
+            break;
+        case StepKind::Include:
+            runBlock(on, step.argument, in);
+            break;
+        case StepKind::Tufts:
+            drawGrassField();
+            break;
+        case StepKind::View:
+            setView(camera, value(0), value(1), value(2), value(3), value(4), value(5), value(6),
+                    value(7), value(8));
+            apply(camera);
+            break;
+        case StepKind::Camera:
+            setActive(camera, step.argument != 0);
+            break;
+        case StepKind::Scatter:
+            if (particleSystem) scatterGrass(*particleSystem);
+            break;
+        case StepKind::Once: {
+            Timeline* timeline = timelineSlots[kOnceTimeline];
+            if (!timeline || timeline->setupMarker == kSetupDone) break;
+            timeline->setupMarker = kSetupDone;
+            runBlock(on, step.argument, in);
+            break;
+        }
+        }
+    }
+}
+
+// When the placement of `scene` that holds the play time began: on the
+// lowest timeline, the latest placement written (it wins there).
+int32_t placementStart(const std::string& scene) {
+    int32_t start = 0, timeline = kTimelineSlotCount + 1;
+    for (const ScenePlacement& p : placementsNow) {
+        const int32_t last = std::max(p.end, p.start + kStartWindow);
+        if (p.scene != scene || playTime < p.start || playTime > last || p.timeline > timeline)
+            continue;
+        timeline = p.timeline;
+        start = p.start;
+    }
+    return start;
+}
+
+enum class Part { Start, Draw, After };
+
+void runScene(size_t slot, Part part) {
+    if (!installed || slot >= installed->set.scenes.size()) return;
+    Installed& on = *installed;
+    const SceneEntry& scene = on.set.scenes[slot];
+    const int32_t block = part == Part::Start  ? scene.start
+                          : part == Part::Draw ? scene.draw
+                                               : scene.after;
+    if (block < 0) return;
+    for (size_t k = 0; k < on.set.tracks.size(); ++k)
+        on.trackValues[k] = trackValue(on.set.tracks[k], double(playTime));
+    ExpressionInputs in;
+    in.time = playTime;
+    in.since = double(playTime - placementStart(scene.name));
+    in.spectrum = spectrum.data();
+    in.tracks = on.trackValues.data();
+    runBlock(on, block, in);
+}
+
+// Timelines hold plain functions: one per slot and part.
+template <size_t kSlot> void startSlot() {
+    runScene(kSlot, Part::Start);
+}
+template <size_t kSlot> void drawSlot() {
+    runScene(kSlot, Part::Draw);
+}
+template <size_t kSlot> void afterSlot() {
+    runScene(kSlot, Part::After);
+}
+
+template <size_t... kSlots>
+constexpr std::array<std::array<Callback, 3>, sizeof...(kSlots)>
+slotCallbacks(std::index_sequence<kSlots...>) {
+    return {{{startSlot<kSlots>, drawSlot<kSlots>, afterSlot<kSlots>}...}};
+}
+
+constexpr auto kSlotCallbacks = slotCallbacks(std::make_index_sequence<kMaxSceneCount>());
+
+} // namespace
+
+void installSceneSet(SceneSet set, std::vector<const Texture*> pictures) {
+    releaseSceneSet();
+    installed = new Installed{std::move(set), std::move(pictures), {}};
+    installed->trackValues.assign(installed->set.tracks.size(), 0);
+    for (Scene*& slot : sceneSlots) {
+        destroyScene(slot);
+        slot = nullptr;
+    }
+    const std::vector<SceneEntry>& entries = installed->set.scenes;
+    for (size_t k = 0; k < entries.size() && k < kMaxSceneCount; ++k) {
+        const SceneEntry& entry = entries[k];
+        const auto& [start, draw, after] = kSlotCallbacks[k];
+        sceneSlots[k + 1] =
+            createScene(entry.name, entry.start >= 0 ? start : nullptr,
+                        entry.draw >= 0 ? draw : nullptr, entry.after >= 0 ? after : nullptr);
+    }
+}
+
+void setScenePlacements(ScenePlacements placements) {
+    placementsNow = std::move(placements);
+}
+
+const SceneSet* installedSceneSet() {
+    return installed ? &installed->set : nullptr;
+}
+
+void releaseSceneSet() {
+    delete installed;
+    installed = nullptr;
+}
