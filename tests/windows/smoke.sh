@@ -185,6 +185,23 @@ if [ "$code" = 1 ] && [ "$report" = "$expected" ]; then ok "missing picture: err
 fi
 rm -f "$show/error.txt"
 
+# --- a tracker module: this build has no libopenmpt, and says what it plays ---
+cp "$show/script.sqx" "$work/script.sqx"
+sed -i 's/^@music \([^ ]*\) [^ ]*/@music \1 tune.xm/' "$show/script.sqx"
+printf 'Extended Module: tune' >"$show/tune.xm"
+run indahouse.exe
+dialog=$(window '^Config$')
+[ "$dialog" != 0 ] && click "$dialog" "$FULL_SCREEN_BOX" && keys "$dialog" Return
+finish
+code=$?
+mv "$work/script.sqx" "$show/script.sqx"
+rm -f "$show/tune.xm" "$show/error.txt"
+if [ "$code" = 1 ] && grep -q "not a sound this build plays (Ogg Vorbis, WAV or FLAC" "$work/err"; then
+  ok "tracker module: refused, naming the formats that play"
+else
+  failed "tracker module" "exit $code: $(head -3 "$work/err")"
+fi
+
 # --- frames: the live mode paused, overlay hidden, against the Linux capture ---
 run indahouse.exe --live --paused --mute --at "$FRAME_START"
 live=$(window '^Zorvath in da house! - live$')
