@@ -310,6 +310,11 @@ double evaluate(const ExpressionPool& pool, ExpressionId id, const ExpressionInp
     return std::isfinite(value) ? value : 0;
 }
 
+bool isName(std::string_view text) {
+    return !text.empty() && isNameStart(text[0]) &&
+           std::all_of(text.begin(), text.end(), isNameChar);
+}
+
 bool isNumber(const ExpressionPool& pool, ExpressionId id) {
     return pool.nodes[size_t(id)].op == Op::Number;
 }

@@ -103,6 +103,9 @@ ExpressionId parseExpression(std::string_view text, const ExpressionNames& names
 
 double evaluate(const ExpressionPool& pool, ExpressionId id, const ExpressionInputs& inputs);
 
+// Whether `text` is a name: a letter or '_', then letters, digits and '_'.
+bool isName(std::string_view text);
+
 // Whether the node is a plain number (no need to evaluate it each frame).
 bool isNumber(const ExpressionPool& pool, ExpressionId id);
 

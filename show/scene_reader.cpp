@@ -20,13 +20,6 @@ constexpr int32_t kPlainCorner = 3;    // x y z
 constexpr int32_t kColourValues = 4;
 constexpr int32_t kViewValues = 9;
 
-bool isNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-bool isNameChar(char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9');
-}
-
 struct Token {
     std::string_view text;
     int32_t column = 0; // 1-based
@@ -355,9 +348,7 @@ class FileReader {
         if (!expectCount(2, "track NAME")) return;
         const Token name = tokens_[1];
         // Tracks are read before any expression: their names are complete here.
-        const bool nameLike = isNameStart(name.text[0]) &&
-                              std::all_of(name.text.begin(), name.text.end(), isNameChar);
-        if (!nameLike) return fail(name, "a track's name is letters, digits and '_'");
+        if (!isName(name.text)) return fail(name, "a track's name is letters, digits and '_'");
         for (const char* taken : {"t", "since", "i", "pi"})
             if (name.text == taken) return fail(name, "'" + std::string(taken) + "' is taken");
         const auto& tracks = state_.set.tracks;

@@ -82,6 +82,13 @@ window() {
 }
 keys() { xdotool key --window "$1" "${@:2}" 2>/dev/null && sleep 0.4; }
 click() { xdotool mousemove --window "$1" $2 click 1 2>/dev/null && sleep 0.4; }
+# The show through its dialog, windowed: its exit code once it ends.
+go_windowed() {
+  run indahouse.exe
+  dialog=$(window '^Config$')
+  [ "$dialog" != 0 ] && click "$dialog" "$FULL_SCREEN_BOX" && keys "$dialog" Return
+  finish
+}
 # The first line of $work/out matching $1, once it is there.
 event() {
   for _ in $(seq 1 300); do
@@ -172,10 +179,7 @@ fi
 
 # --- a missing picture: the four-line report and exit code 1 -------------------
 mv "$show/data/floor.hwl" "$work/floor.hwl"
-run indahouse.exe
-dialog=$(window '^Config$')
-[ "$dialog" != 0 ] && click "$dialog" "$FULL_SCREEN_BOX" && keys "$dialog" Return
-finish
+go_windowed
 code=$?
 mv "$work/floor.hwl" "$show/data/floor.hwl"
 expected=$(printf 'Sorry, but the following module had something to say:\r\n\r\nkglTexture\r\nCould not load Texture (data/floor.hwl: file not found)\r\n_')
@@ -189,10 +193,7 @@ rm -f "$show/error.txt"
 cp "$show/script.sqx" "$work/script.sqx"
 sed -i 's/^@music \([^ ]*\) [^ ]*/@music \1 tune.xm/' "$show/script.sqx"
 printf 'Extended Module: tune' >"$show/tune.xm"
-run indahouse.exe
-dialog=$(window '^Config$')
-[ "$dialog" != 0 ] && click "$dialog" "$FULL_SCREEN_BOX" && keys "$dialog" Return
-finish
+go_windowed
 code=$?
 mv "$work/script.sqx" "$show/script.sqx"
 rm -f "$show/tune.xm" "$show/error.txt"
