@@ -57,7 +57,12 @@ void readEvents(FileWatch& watch, Clock::time_point now) {
             if (event->len == 0 || folder == watch.folders.end()) continue;
             const std::string path = folder->second + "/" + event->name;
             if ((event->mask & IN_ISDIR) != 0) {
-                if ((event->mask & (IN_CREATE | IN_MOVED_TO)) != 0) addFolder(watch, path);
+                if ((event->mask & (IN_CREATE | IN_MOVED_TO)) == 0) continue;
+                addFolder(watch, path);
+                // What arrived in it before it was watched counts as changed.
+                std::error_code error;
+                for (const fs::directory_entry& entry : fs::directory_iterator(path, error))
+                    if (entry.is_regular_file(error)) watch.pending[entry.path().string()] = now;
                 continue;
             }
             // A file renamed into place is whole (editors and makeshow save

@@ -113,6 +113,20 @@ void reopenTheMusic(LiveReload& reload, Target& target) {
     reloaded(reload, file);
 }
 
+// New timelines are in place: the show takes what the script says now.
+void takeScript(LiveReload& reload, Target& target, MusicSettings music, ScenePlacements placements,
+                const ScriptWarnings& warnings, const std::string& file) {
+    const bool newMusic =
+        music.musicFile != target.music.musicFile || music.musicStart != target.music.musicStart;
+    if (!newMusic && music.musicEnd == 0) music.musicEnd = musicLength();
+    target.music = music;
+    target.placements = std::move(placements);
+    target.outcome.scriptChanged = true;
+    setScriptWarnings(reload, warnings);
+    reloaded(reload, file);
+    if (newMusic && target.music.musicFile) reopenTheMusic(reload, target);
+}
+
 void reloadTheScript(LiveReload& reload, Target& target) {
     MusicSettings music;
     ScenePlacements placements;
@@ -124,15 +138,18 @@ void reloadTheScript(LiveReload& reload, Target& target) {
                                       : kScriptFile;
         return reportError(reload, kScriptFile, where + ": " + error.message);
     }
-    const bool newMusic =
-        music.musicFile != target.music.musicFile || music.musicStart != target.music.musicStart;
-    if (!newMusic && music.musicEnd == 0) music.musicEnd = musicLength();
-    target.music = music;
-    target.placements = std::move(placements);
-    target.outcome.scriptChanged = true;
-    setScriptWarnings(reload, warnings);
-    reloaded(reload, kScriptFile);
-    if (newMusic && target.music.musicFile) reopenTheMusic(reload, target);
+    takeScript(reload, target, std::move(music), std::move(placements), warnings, kScriptFile);
+}
+
+// A saved scene or track file: the whole set is read again, and the script
+// placed on it.
+void reloadTheScenes(LiveReload& reload, Target& target, const std::string& file) {
+    MusicSettings music;
+    ScenePlacements placements;
+    ScriptWarnings warnings;
+    const ShowError error = reloadScenes(music, placements, &warnings);
+    if (error) return reportError(reload, file, error.message);
+    takeScript(reload, target, std::move(music), std::move(placements), warnings, file);
 }
 
 // The decoder's own words for a picture that does not read ("file ends
@@ -224,6 +241,8 @@ void takeChange(LiveReload& reload, Target& target, const std::string& path) {
     const std::string file = inside(path, reload.showDir);
     if (file.empty()) return;
     if (file == kScriptFile) return reloadTheScript(reload, target);
+    if (file.starts_with("scenes/") && (file.ends_with(".scene") || file.ends_with(".tracks")))
+        return reloadTheScenes(reload, target, file);
     if (target.music.musicFile && file == *target.music.musicFile)
         return reopenTheMusic(reload, target);
     if (const int index = showTextureFor(file); index >= 0) decodeTexture(reload, file, index);

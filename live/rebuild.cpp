@@ -33,6 +33,7 @@ constexpr int kBackgroundNice = 10;
 // Sources that make no picture: no draft for them.
 constexpr const char* kScript = "script.sqx";
 constexpr const char* kScore = "music/score.txt";
+constexpr const char* kScenes = "scenes/";
 
 #ifndef _WIN32
 // Everything the child writes on stderr.
@@ -184,7 +185,8 @@ startSourceRebuild(const RebuildRequest& request,
     auto rebuild = std::make_unique<SourceRebuild>();
     SourceRebuild& running = *rebuild;
     auto work = [request, report, &running] {
-        const bool pictures = request.source != kScript && request.source != kScore;
+        const bool pictures = request.source != kScript && request.source != kScore &&
+                              !request.source.starts_with(kScenes);
         const std::vector<std::string> only = {"--only", request.source};
         std::vector<std::string> draft = only;
         draft.push_back("--draft");

@@ -64,26 +64,27 @@ ShowError readSceneFolder(std::vector<scenes::SceneSource>& files) {
     return {};
 }
 
-// The scene set the show folder has, or the built-in one; then its scenes in
-// the scene slots, drawing with the show's textures.
-ShowError installScenes() {
+// The textures of a set's pictures, by the show's picture names.
+ShowError pictureTextures(const scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
+    pictures.clear();
+    for (const scenes::PictureEntry& picture : set.pictures) {
+        const int index = showTextureFor(picture.file);
+        if (index < 0)
+            return failure(kSceneModule, picture.file + ": not one of the show's pictures");
+        pictures.push_back(textures[size_t(index)].get());
+    }
+    return {};
+}
+
+// The scene set the show folder has, or the built-in one, checked whole.
+ShowError readShowScenes(scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
     std::vector<scenes::SceneSource> files;
     if (ShowError error = readSceneFolder(files)) return error;
     bool hasScenes = false;
     for (const scenes::SceneSource& file : files) hasScenes |= file.name.ends_with(".scene");
-    scenes::SceneSet set;
     const scenes::SceneSetError error = readSceneSet(hasScenes ? files : defaultSceneFiles(), set);
     if (error) return ShowError{kSceneModule, error.text(), "", error.line};
-    std::vector<const Texture*> pictures;
-    for (const scenes::PictureEntry& picture : set.pictures) {
-        const int index = showTextureFor(picture.file);
-        if (index < 0) {
-            return failure(kSceneModule, picture.file + ": not one of the show's pictures");
-        }
-        pictures.push_back(textures[size_t(index)].get());
-    }
-    installSceneSet(std::move(set), std::move(pictures));
-    return {};
+    return pictureTextures(set, pictures);
 }
 
 } // namespace
@@ -119,7 +120,10 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     setActive(camera, true);
     drawLoadingProgress(picture, kProgressCamera);
 
-    if (ShowError error = installScenes()) return error;
+    scenes::SceneSet set;
+    std::vector<const Texture*> pictures;
+    if (ShowError error = readShowScenes(set, pictures)) return error;
+    installSceneSet(std::move(set), std::move(pictures));
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
     if (timelineError) return failure(timelineError.module, timelineError.message);
@@ -164,6 +168,27 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
     music = std::move(newMusic);
     setScenePlacements(newPlacements);
     placements = std::move(newPlacements);
+    return {};
+}
+
+ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
+                       ScriptWarnings* warnings) {
+    scenes::SceneSet set;
+    std::vector<const Texture*> pictures;
+    if (ShowError error = readShowScenes(set, pictures)) return error;
+    const scenes::SceneSet* current = installedSceneSet();
+    scenes::SceneSet previous = current ? *current : scenes::SceneSet{};
+    std::vector<const Texture*> previousPictures;
+    pictureTextures(previous, previousPictures);
+    installSceneSet(std::move(set), std::move(pictures));
+    // The timelines hold the scenes by their slots: placed again by name.
+    if (ShowError error = reloadScript(music, placements, warnings)) {
+        installSceneSet(std::move(previous), std::move(previousPictures));
+        error.message = std::string(kScriptFile) +
+                        (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": " +
+                        error.message;
+        return error;
+    }
     return {};
 }
 

@@ -59,6 +59,14 @@ ShowError loadShow(MusicSettings& music, MusicStart start = MusicStart::None,
 ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
                        ScriptWarnings* warnings = nullptr);
 
+// The live mode's reload of the scene files (scenes/, or the built-in set
+// when there are none): the new set is checked, installed and the script
+// placed on it again. On failure (a broken file: the message names it with
+// its line and column; a scene the script places that the set lacks: the
+// script's line) the previous set and timelines stay.
+ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
+                       ScriptWarnings* warnings = nullptr);
+
 // Releases scenes, timeline, textures and particle system.
 void releaseShow();
 

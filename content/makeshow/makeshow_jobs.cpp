@@ -9,6 +9,7 @@
 #include "content/makeshow/makeshow_files.h"
 #include "content/makeshow/makeshow_hash.h"
 #include "content/makeshow/makeshow_music.h"
+#include "content/makeshow/makeshow_scenes.h"
 #include "content/makeshow/makeshow_script.h"
 #include "content/picture/manifest.h"
 #include "content/picture/render_entry.h"
@@ -178,6 +179,33 @@ void scriptJob(const std::string& text, const std::string& scriptPath, const Scr
     };
 }
 
+// One scene file copied into the show folder; its key covers the whole set,
+// whose files are only good together.
+void sceneJob(const SceneFiles& files, size_t index, const std::string& assetsDir, uint64_t tool,
+              Job& job) {
+    const scenes::SceneSource& file = files.sources[index];
+    ContentHash hash;
+    hash.addNumber(int64_t(tool));
+    hash.addField("scenes");
+    for (const scenes::SceneSource& source : files.sources) {
+        hash.addField(source.name);
+        hash.addField(source.text);
+    }
+    hash.addField(file.name);
+    job.key = hash.value;
+    job.origin = assetsDir + "/" + file.name;
+    job.quick = true;
+    job.outputs = {file.name};
+    const size_t count = files.sceneNames.size();
+    job.build = [file, count](std::vector<BuiltFile>& files) {
+        const std::string set =
+            "checked with the set of " + std::to_string(count) + " scene" + (count == 1 ? "" : "s");
+        files.push_back({file.name, std::vector<uint8_t>(file.text.begin(), file.text.end()),
+                         file.name + "  " + set});
+        return std::string();
+    };
+}
+
 } // namespace
 
 int makeshowFail(const std::string& message) {
@@ -204,6 +232,21 @@ void planJobs(const MakeshowOptions& options, std::mutex& renderLock, Problems& 
     // script, the list for the pictures.
     const bool scriptWanted = wanted(options, {kScore, kScriptSource});
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
+    // The scenes: what the script may place, and the files to copy.
+    SceneFiles sceneFiles;
+    const bool scenesWanted = options.only.empty() || options.only.starts_with("scenes/");
+    std::string scenesError;
+    if (scriptWanted || scenesWanted) {
+        scenesError = readSceneFiles(options.assetsDir, sceneFiles);
+        if (!scenesError.empty()) problems.report(scenesError);
+    }
+    if (scenesError.empty() && scenesWanted) {
+        for (size_t k = 0; k < sceneFiles.sources.size(); ++k) {
+            Job job;
+            sceneJob(sceneFiles, k, options.assetsDir, tool, job);
+            jobs.push_back(std::move(job));
+        }
+    }
     std::string script;
     ScriptSummary summary;
     bool scriptGood = false, scoreGood = false;
@@ -213,8 +256,11 @@ void planJobs(const MakeshowOptions& options, std::mutex& renderLock, Problems& 
         std::vector<uint8_t> scriptBytes;
         std::string scriptError = readFileBytes(scriptPath, scriptBytes);
         script.assign(scriptBytes.begin(), scriptBytes.end());
-        if (scriptError.empty()) scriptError = checkShowScript(script, scriptPath, summary);
-        if (!scriptError.empty()) problems.report(scriptError);
+        // Against broken scenes the script cannot be checked: they were reported.
+        if (scriptError.empty() && scenesError.empty())
+            scriptError = checkShowScript(script, scriptPath, sceneFiles.sceneNames, summary);
+        if (!scriptError.empty() && scenesError.empty()) problems.report(scriptError);
+        if (!scenesError.empty()) scriptError = scenesError;
 
         // A scene change off the beat is a flaw, not a failure: say so and go on.
         double barMs = 0;

@@ -12,6 +12,7 @@
 
 #include "content/makeshow/makeshow_files.h"
 #include "content/makeshow/makeshow_hash.h"
+#include "content/makeshow/makeshow_scenes.h"
 #include "content/makeshow/makeshow_state.h"
 
 namespace fs = std::filesystem;
@@ -143,13 +144,22 @@ void runJobs(const std::vector<const Job*>& pending, int threads, const Makeshow
 }
 
 // After a run with nothing broken, records of outputs no job makes any more
-// (a picture taken off the list) drop out of the state.
+// (a picture taken off the list) drop out of the state. A scene file whose
+// source is gone goes too, unless someone changed it: the show reads every
+// file of its scenes/ folder.
 std::string dropStaleRecords(const std::string& outDir, const std::vector<Job>& jobs) {
     const StateLock lock(outDir);
     if (!lock.error().empty()) return lock.error();
     BuildState state = readBuildState(outDir);
     std::set<std::string> made;
     for (const Job& job : jobs) made.insert(job.outputs.begin(), job.outputs.end());
+    const std::string sceneFolder = std::string(kSceneFolder) + "/";
+    for (const auto& [output, record] : state) {
+        if (made.count(output) || !output.starts_with(sceneFolder)) continue;
+        if (checkOutput(state, outDir, output, nullptr) != OutputStatus::Ours) continue;
+        std::error_code error;
+        fs::remove(outDir + "/" + output, error);
+    }
     if (std::erase_if(state, [&](const auto& record) { return !made.count(record.first); }) == 0)
         return "";
     return writeBuildState(outDir, state);

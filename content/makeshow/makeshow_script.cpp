@@ -8,7 +8,6 @@
 #include "sequencing/scene.h"
 #include "sequencing/script.h"
 #include "sequencing/timeline.h"
-#include "show/scenes.h"
 #include "show/show_setup.h"
 
 namespace {
@@ -20,9 +19,9 @@ constexpr double kBarLineToleranceMs = 0.5;
 // Registers stand-ins for the show's scenes and timeline for as long as it
 // lives, so the show's own reader can place them.
 struct ShowRegistry {
-    ShowRegistry() {
-        for (int slot = 1; slot <= kShowSceneCount; ++slot)
-            sceneSlots[slot] = createScene("Scene" + std::to_string(slot), noOp, noOp, noOp);
+    explicit ShowRegistry(const std::vector<std::string>& names) {
+        for (size_t k = 0; k < names.size() && k < size_t(kSceneSlotCount); ++k)
+            sceneSlots[k + 1] = createScene(names[k], noOp, noOp, noOp);
         timelineSlots[kShowTimeline] = createTimeline(kTimelineName, kTimelineLength);
     }
     ~ShowRegistry() { releaseSlots(); }
@@ -47,14 +46,14 @@ bool staysInFolder(const std::string& file) {
 } // namespace
 
 std::string checkShowScript(std::string_view text, const std::string& name,
-                            ScriptSummary& summary) {
+                            const std::vector<std::string>& sceneNames, ScriptSummary& summary) {
     summary = {};
     MusicSettings music;
     // Printed once the script is accepted: a refused one gets its one line.
     ScriptWarnings warnings;
     ScenePlacements placements;
     {
-        const ShowRegistry registry;
+        const ShowRegistry registry(sceneNames);
         if (const TimelineError error = loadScriptText(text, music, name, &placements, &warnings))
             return error.detail.empty() ? name + ": " + error.message
                                         : error.detail + ": " + error.message;

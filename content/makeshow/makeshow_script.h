@@ -22,10 +22,11 @@ struct ScriptSummary {
     int32_t musicEnd = 0;
 };
 
-// Loads `text` with the show's reader onto the show's eleven scenes and its
-// timeline, and requires a music line naming a file inside the show folder.
-// `name` labels the messages. Empty on success; otherwise one line.
-std::string checkShowScript(std::string_view text, const std::string& name, ScriptSummary& summary);
+// Loads `text` with the show's reader onto scenes of these names and the
+// show's timeline, and requires a music line naming a file inside the show
+// folder. `name` labels the messages. Empty on success; otherwise one line.
+std::string checkShowScript(std::string_view text, const std::string& name,
+                            const std::vector<std::string>& sceneNames, ScriptSummary& summary);
 
 // The times where a scene starts or the next one would start (an end + 1),
 // other than the show's first start and last end, that are more than half a

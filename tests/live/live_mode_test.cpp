@@ -187,6 +187,26 @@ TEST_F(LiveMode, EditsInTheShowDirectoryAppearAndBrokenOnesKeepTheLastGoodFile) 
     save("script.sqx", script);
     EXPECT_EQ(nextLine(), "reload script.sqx");
     EXPECT_TRUE(shown() != warned) << "the overlay did not show the script's warning";
+
+    // A scene file replaces the built-in scenes; a broken one keeps the last good set.
+    press("h");
+    const std::vector<uint8_t> builtIn = shown();
+    const std::string scene = "pictures\n  data/floor.hwl none mipmap\nend\n"
+                              "scene Scene7\n  draw\n    identity\n    texturing off\n"
+                              "    colour 1 0 0 1\n    plain\n      -5 -5 -1\n      5 -5 -1\n"
+                              "      5 5 -1\n      -5 5 -1\n    end\n  end\nend\n";
+    std::filesystem::create_directories(dir + "/scenes");
+    save("scenes/mine.scene", scene);
+    EXPECT_EQ(nextLine(), "reload scenes/mine.scene");
+    const std::vector<uint8_t> mine = shown();
+    EXPECT_TRUE(mine != builtIn) << "the scene file drew nothing new";
+    EXPECT_TRUE(mine == captured(paused)) << "the scene file's frame is not capture's";
+    save("scenes/mine.scene", "scene Scene7\n  draw\n    wobble\n  end\nend\n");
+    EXPECT_EQ(nextLine(), "error scenes/mine.scene:3:5: unknown step 'wobble'");
+    EXPECT_TRUE(shown() == mine) << "a broken scene file replaced the last good set";
+    save("scenes/mine.scene", scene);
+    EXPECT_EQ(nextLine(), "reload scenes/mine.scene");
+    EXPECT_EQ(nextLine(), "mended scenes/mine.scene");
     quit();
 }
 

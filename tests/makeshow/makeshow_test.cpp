@@ -186,7 +186,7 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     const std::string show = "'" + dir + "' --assets '" + assets + "'";
     const auto [firstExit, firstOut, firstErr] = runMakeshow(show);
     ASSERT_EQ(firstExit, 0) << firstErr;
-    EXPECT_EQ(builtOutputs(firstOut).size(), 6u) << firstOut;
+    EXPECT_EQ(builtOutputs(firstOut).size(), 7u) << firstOut;
 
     std::ofstream(assets + "/pictures/grass.svg", std::ios::app) << "<!-- edited -->\n";
     fs::remove(dir + "/data/floor.hwl");
@@ -195,8 +195,8 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     const std::set<std::string> expected = {"data/grass.hwl", "data/grass_alpha.hwl",
                                             "data/floor.hwl"};
     EXPECT_EQ(builtOutputs(out), expected) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6 + 1) << out;
-    EXPECT_NE(out.find("3 built, 3 up to date"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7 + 1) << out;
+    EXPECT_NE(out.find("3 built, 4 up to date"), std::string::npos) << out;
 }
 
 // An output a person changed in the show folder is never overwritten: one
@@ -240,7 +240,8 @@ TEST(MakeShow, AnOutputChangedByHandIsKeptUntilOverwrite) {
               std::string::npos)
         << foreignErr;
     EXPECT_EQ(std::count(foreignErr.begin(), foreignErr.end(), '\n'), 1) << foreignErr;
-    EXPECT_EQ(builtOutputs(foreignOut), (std::set<std::string>{"music.ogg", "script.sqx"}))
+    EXPECT_EQ(builtOutputs(foreignOut),
+              (std::set<std::string>{"music.ogg", "script.sqx", "scenes/show.scene"}))
         << foreignOut;
 }
 
@@ -361,8 +362,9 @@ TEST(MakeShow, EveryBrokenSourceIsReportedAndTheRestBuilt) {
                   at + "/pictures/bad.svg: line 3, column 3: broken XML: something follows the "
                        "closing tag of the drawing",
                   at + "/textures/nope.txt: line 2, column 1: unknown operator 'nope'"}));
-    EXPECT_EQ(builtOutputs(out), (std::set<std::string>{"data/grass.hwl", "data/floor.hwl",
-                                                        "music.ogg", "script.sqx"}))
+    EXPECT_EQ(builtOutputs(out),
+              (std::set<std::string>{"data/grass.hwl", "data/floor.hwl", "music.ogg", "script.sqx",
+                                     "scenes/show.scene"}))
         << out;
     EXPECT_NE(out.find(", 4 broken in "), std::string::npos) << out;
 }
@@ -388,4 +390,36 @@ TEST(MakeShow, ACopiedCheckoutReadsItsOwnSources) {
 
 std::string scratchCopyOfShow(const std::string& name) {
     return scratchCopy(TEST_SHOW_DIR, name);
+}
+
+// Scene files are checked as one set and copied; a script may place what
+// they define and nothing else; a scene file taken out of the sources
+// leaves the show folder too.
+TEST(MakeShow, SceneFilesAreCheckedTogetherAndFollowTheirSources) {
+    const std::string assets = smallAssets("scene_assets", "floor textures/floor.txt 16x16 none\n");
+    const std::string dir = scratchDir("scenes");
+    const std::string show = "'" + dir + "' --assets '" + assets + "'";
+    const std::string extra = assets + "/scenes/extra.scene";
+    std::ofstream(extra) << "scene Pulse\n  draw\n    colour 1 1 1 (spectrum(0, 8))\n  end\nend\n";
+    std::ofstream(assets + "/script.sqx") << "@scene Pulse 1 0 999 \n@music m music.ogg 0 0 0\n";
+    auto [exitCode, out, err] = runMakeshow(show);
+    EXPECT_EQ(exitCode, 0) << err;
+    EXPECT_TRUE(fs::exists(dir + "/scenes/extra.scene")) << out;
+
+    std::ofstream(extra) << "scene Pulse\n  draw\n    wobble\n  end\nend\n";
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(err, "makeshow: " + extra + ":3:5: unknown step 'wobble'\n");
+
+    fs::remove(extra);
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(err, "makeshow: " + assets +
+                       "/script.sqx, line 1: Something is wrong with the Script! (Could not "
+                       "read out the Scene Name)\n");
+    std::ofstream(assets + "/script.sqx") << "@scene Scene6 1 0 999 \n@music m music.ogg 0 0 0\n";
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 0) << err;
+    EXPECT_FALSE(fs::exists(dir + "/scenes/extra.scene"));
+    EXPECT_TRUE(fs::exists(dir + "/scenes/show.scene"));
 }

@@ -1,0 +1,21 @@
+// The show's scene files as makeshow takes them from assets/scenes/: read
+// and checked as a whole set, the way the show reads them, then copied into
+// the show folder's scenes/ unchanged.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "show/scene_set.h"
+
+inline constexpr const char* kSceneFolder = "scenes";
+
+struct SceneFiles {
+    std::vector<scenes::SceneSource> sources; // named "scenes/NAME", by name
+    std::vector<std::string> sceneNames;      // what the script may place
+};
+
+// Reads ASSETS/scenes/*.scene and *.tracks. Without any .scene file the
+// show's built-in scenes are what the script places (and nothing is copied).
+// Empty on success; otherwise one line, "ASSETS/scenes/NAME:LINE:COLUMN: ...".
+std::string readSceneFiles(const std::string& assetsDir, SceneFiles& files);
