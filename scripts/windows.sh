@@ -56,12 +56,14 @@ stage=build-win/dist/$name
 rm -rf "$stage" && mkdir -p "$stage/data" "$stage/tools" "$stage/fonts" "$stage/licenses"
 cp build-win/runtime/indahouse.exe "$stage/"
 for tool in texedit hwl texgen; do cp "build-win/tools/$tool.exe" "$stage/tools/"; done
-# The show: the script, the music it names and the pictures. makeshow's own
-# bookkeeping (state, lock, the music's cache) stays behind.
+# The show: the script, the music it names, the pictures and the scene
+# files. makeshow's own bookkeeping (state, lock, the music's cache) stays
+# behind.
 cp build/showdir/script.sqx "$stage/"
 music=$(awk '$1 == "@music" { print $3; exit }' build/showdir/script.sqx | tr -d '\r')
 cp "build/showdir/$music" "$stage/"
 cp build/showdir/data/*.hwl "$stage/data/"
+if [ -d build/showdir/scenes ]; then mkdir -p "$stage/scenes" && cp build/showdir/scenes/* "$stage/scenes/"; fi
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$stage/fonts/"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$stage/licenses/DejaVu-fonts.txt"
 # The licenses of the libraries linked into the programs, from their archives.

@@ -225,7 +225,7 @@ if [ "$live" != 0 ] && [ -n "$(event '^pause ')" ]; then
     n=$((n + 1))
   done
   # Files saved into the show folder are taken up (a scan a second on Windows).
-  for file in data/floor.hwl script.sqx; do
+  for file in data/floor.hwl script.sqx scenes/show.scene; do
     cp "$show/$file" "$work/saved" && mv "$work/saved" "$show/$file"
     if [ -n "$(event "^reload $file")" ]; then ok "live: a saved $file is reloaded"; else
       failed "live reload" "no 'reload $file' line: $(tail -3 "$work/out")"
