@@ -14,12 +14,12 @@ double trackValue(const Track& track, double time) {
                                        [](double t, const TrackKey& key) { return t < key.time; });
     const TrackKey& from = *(next - 1);
     const TrackKey& to = *next;
+    if (from.toNext == Interpolation::Step) return from.value;
     const double u = (time - from.time) / (to.time - from.time);
     double share = u;
     switch (from.toNext) {
     case Interpolation::Step:
-        share = 0;
-        break;
+        break; // returned above
     case Interpolation::Linear:
         break;
     case Interpolation::Smooth:
