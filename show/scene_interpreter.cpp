@@ -7,7 +7,7 @@
 
 #include "sequencing/timeline.h"
 #include "show/show_state.h"
-#include "show/stage.h"
+#include "show/grass_field.h"
 
 using namespace scenes;
 

@@ -4,8 +4,7 @@
 #include <cmath>
 
 #include "gl_fixture.h"
-#include "show/scene_draws.h"
-#include "show/stage.h"
+#include "show/grass_field.h"
 
 using namespace showtest;
 

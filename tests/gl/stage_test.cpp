@@ -1,17 +1,43 @@
-// The stage the scenes share: the grass field from the show's own generator,
-// its once-only set-up, the crowd in place, the blend the field takes, and
-// the swaying camera.
+// The stage the built-in scenes share: the grass field from the show's own
+// generator, its once-only set-up, the crowd in place, the blend the field
+// takes, and the swaying camera.
 #include <cmath>
 #include <numbers>
 
 #include "gl_fixture.h"
-#include "show/stage.h"
+#include "show/default_scenes.h"
+#include "show/grass_field.h"
+#include "show/scene_interpreter.h"
 
 using namespace showtest;
 
 namespace {
 
 class StageTest : public ShowTest {};
+
+// The built-in scenes' set-up, and their cameras: Scene1 sways, Scene6 bounces.
+void sceneSetup() {
+    sceneSlots[1]->onStart();
+}
+void swayCamera() {
+    sceneSlots[1]->onAfterSwap();
+}
+void swayCameraBounce() {
+    sceneSlots[6]->onAfterSwap();
+}
+
+// The built-in set with one more scene, drawing the stage piece alone.
+void drawStage() {
+    std::vector<scenes::SceneSource> files = defaultSceneFiles();
+    files.push_back({"scenes/stage.scene", "scene Stage\n  draw\n    include stage\n  end\nend\n"});
+    scenes::SceneSet set;
+    ASSERT_FALSE(readSceneSet(files, set));
+    std::vector<const Texture*> pictures;
+    for (const auto& texture : textures) pictures.push_back(texture.get());
+    const size_t slot = set.scenes.size();
+    installSceneSet(std::move(set), pictures);
+    sceneSlots[slot]->onDraw();
+}
 
 const Particle& tuft(int i) {
     return particleSystem->particles[i];
