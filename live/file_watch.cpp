@@ -66,8 +66,9 @@ void readEvents(FileWatch& watch, Clock::time_point now) {
                 continue;
             }
             // A file renamed into place is whole (editors and makeshow save
-            // so): no need to wait for it to settle, unless more follows.
-            const bool whole = (event->mask & IN_MOVED_TO) != 0;
+            // so), and so is one its writer closed: no need to wait for it to
+            // settle, unless more follows.
+            const bool whole = (event->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) != 0;
             watch.pending[path] = whole ? now - kSettleTime : now;
         }
     }

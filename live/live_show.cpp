@@ -26,8 +26,9 @@ constexpr int32_t kStepMs = 1000;
 constexpr int32_t kBigStepMs = 10000;
 constexpr auto kFpsWindow = std::chrono::milliseconds(500);
 // Paused and unchanged, the loop rests until input comes or this long has
-// passed; then it looks at the files and the background work again.
-constexpr int32_t kIdleWaitMs = 80;
+// passed; then it looks at the files and the background work again (often
+// enough for a saved file to be on screen within a tenth of a second).
+constexpr int32_t kIdleWaitMs = 30;
 
 using Clock = std::chrono::steady_clock;
 
