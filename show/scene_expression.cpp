@@ -165,37 +165,28 @@ class Parser {
     }
 
     ExpressionId sum(int32_t depth) {
-        ExpressionId left = product(depth);
-        while (left >= 0) {
-            if (take('+')) {
-                const ExpressionId right = product(depth);
-                if (right < 0) return right;
-                left = add({Op::Add, 0, left, right});
-            } else if (take('-')) {
-                const ExpressionId right = product(depth);
-                if (right < 0) return right;
-                left = add({Op::Subtract, 0, left, right});
-            } else {
-                break;
-            }
-        }
-        return left;
+        return chain(depth, '+', Op::Add, '-', Op::Subtract, &Parser::product);
     }
 
     ExpressionId product(int32_t depth) {
-        ExpressionId left = unary(depth);
+        return chain(depth, '*', Op::Multiply, '/', Op::Divide, &Parser::unary);
+    }
+
+    // Operands joined left to right by either of two operators.
+    ExpressionId chain(int32_t depth, char first, Op firstOp, char second, Op secondOp,
+                       ExpressionId (Parser::*operand)(int32_t)) {
+        ExpressionId left = (this->*operand)(depth);
         while (left >= 0) {
-            if (take('*')) {
-                const ExpressionId right = unary(depth);
-                if (right < 0) return right;
-                left = add({Op::Multiply, 0, left, right});
-            } else if (take('/')) {
-                const ExpressionId right = unary(depth);
-                if (right < 0) return right;
-                left = add({Op::Divide, 0, left, right});
-            } else {
+            Op op;
+            if (take(first))
+                op = firstOp;
+            else if (take(second))
+                op = secondOp;
+            else
                 break;
-            }
+            const ExpressionId right = (this->*operand)(depth);
+            if (right < 0) return right;
+            left = add({op, 0, left, right});
         }
         return left;
     }

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "sequencing/timeline.h"
-#include "show/show_state.h"
 #include "show/grass_field.h"
+#include "show/show_state.h"
 
 using namespace scenes;
 
@@ -21,6 +21,8 @@ struct Installed {
     SceneSet set;
     std::vector<const Texture*> pictures;
     std::vector<double> trackValues;
+    bool tracksKnown = false; // trackValues hold the tracks at tracksAt
+    int32_t tracksAt = 0;
 };
 
 Installed* installed = nullptr;
@@ -122,8 +124,13 @@ void runScene(size_t slot, Part part) {
                           : part == Part::Draw ? scene.draw
                                                : scene.after;
     if (block < 0) return;
-    for (size_t k = 0; k < on.set.tracks.size(); ++k)
-        on.trackValues[k] = trackValue(on.set.tracks[k], double(playTime));
+    // Once a frame, whichever of its callbacks comes first.
+    if (!on.tracksKnown || on.tracksAt != playTime) {
+        for (size_t k = 0; k < on.set.tracks.size(); ++k)
+            on.trackValues[k] = trackValue(on.set.tracks[k], double(playTime));
+        on.tracksKnown = true;
+        on.tracksAt = playTime;
+    }
     ExpressionInputs in;
     in.time = playTime;
     in.since = double(playTime - placementStart(scene.name));
@@ -155,7 +162,7 @@ constexpr auto kSlotCallbacks = slotCallbacks(std::make_index_sequence<kMaxScene
 
 void installSceneSet(SceneSet set, std::vector<const Texture*> pictures) {
     releaseSceneSet();
-    installed = new Installed{std::move(set), std::move(pictures), {}};
+    installed = new Installed{std::move(set), std::move(pictures), {}, false, 0};
     installed->trackValues.assign(installed->set.tracks.size(), 0);
     for (Scene*& slot : sceneSlots) {
         destroyScene(slot);

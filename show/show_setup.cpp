@@ -9,8 +9,8 @@
 #include "platform/open_file.h"
 #include "sequencing/music.h"
 #include "sequencing/timeline.h"
-#include "show/default_scenes.h"
 #include "show/loading_screen.h"
+#include "show/scene_folder.h"
 #include "show/scene_interpreter.h"
 #include "show/show_state.h"
 #include "show/show_textures.h"
@@ -41,29 +41,6 @@ ShowError failure(std::string module, std::string message, std::string detail = 
 constexpr const char* kSceneModule = "kglScenes";
 constexpr const char* kSceneFolder = "scenes";
 
-// The show folder's scene files (.scene and .tracks in scenes/, by name), or
-// none when it has no such folder.
-ShowError readSceneFolder(std::vector<scenes::SceneSource>& files) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (!fs::is_directory(kSceneFolder, error)) return {};
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(kSceneFolder, error)) {
-        const std::string name = utf8Name(entry.path().filename());
-        if (name.ends_with(".scene") || name.ends_with(".tracks")) names.push_back(name);
-    }
-    if (error) return failure(kSceneModule, std::string(kSceneFolder) + ": " + error.message());
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const std::string path = std::string(kSceneFolder) + "/" + name;
-        std::ifstream in(utf8Path(path), std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in && !in.eof()) return failure(kSceneModule, path + ": cannot be read");
-        files.push_back({path, std::move(text)});
-    }
-    return {};
-}
-
 // The textures of a set's pictures, by the show's picture names.
 ShowError pictureTextures(const scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
     pictures.clear();
@@ -79,10 +56,10 @@ ShowError pictureTextures(const scenes::SceneSet& set, std::vector<const Texture
 // The scene set the show folder has, or the built-in one, checked whole.
 ShowError readShowScenes(scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
     std::vector<scenes::SceneSource> files;
-    if (ShowError error = readSceneFolder(files)) return error;
-    bool hasScenes = false;
-    for (const scenes::SceneSource& file : files) hasScenes |= file.name.ends_with(".scene");
-    const scenes::SceneSetError error = readSceneSet(hasScenes ? files : defaultSceneFiles(), set);
+    bool own = false;
+    if (const std::string problem = readSceneFolder(kSceneFolder, files, own); !problem.empty())
+        return failure(kSceneModule, problem);
+    const scenes::SceneSetError error = readSceneSet(files, set);
     if (error) return ShowError{kSceneModule, error.text(), "", error.line};
     return pictureTextures(set, pictures);
 }
