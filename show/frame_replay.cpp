@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "sequencing/timeline.h"
+#include "show/grass_field.h"
+#include "show/scene_interpreter.h"
 #include "show/show_frame.h"
 #include "show/show_state.h"
 
@@ -17,24 +19,51 @@ bool isCallback(Callback callback) {
     return callback != nullptr && callback != noOp;
 }
 
-bool runsStart(int32_t t) {
+// The callbacks the frame at `t` runs, in the order stepTimelines runs them.
+int callbacksAt(int32_t t, Callback* out) {
+    int count = 0;
     for (int i = 1; i <= kTimelineSlotCount; ++i) {
         const Timeline* timeline = timelineSlots[i];
-        if (timeline && t <= timeline->length && isCallback(timeline->startTable[t])) return true;
+        if (!timeline || t > timeline->length) continue;
+        for (Callback callback : {timeline->startTable[t], timeline->drawTable[t]})
+            if (isCallback(callback)) out[count++] = callback;
     }
-    return false;
+    for (int i = 1; i <= kTimelineSlotCount; ++i) {
+        const Timeline* timeline = timelineSlots[i];
+        if (timeline && t <= timeline->length && isCallback(timeline->afterSwapTable[t]))
+            out[count++] = timeline->afterSwapTable[t];
+    }
+    return count;
 }
 
-// The frames that set the blend function and the camera.
-bool drawsScene(int32_t t) {
-    for (int i = 1; i <= kTimelineSlotCount; ++i) {
-        const Timeline* timeline = timelineSlots[i];
-        if (timeline && t <= timeline->length &&
-            (isCallback(timeline->drawTable[t]) || isCallback(timeline->afterSwapTable[t]))) {
-            return true;
-        }
+constexpr int kMaxFrameCallbacks = 3 * kTimelineSlotCount;
+
+// What a frame hands on (scene_carried.h), from its callbacks; the first
+// once-only block among them runs when `onceMayRun`, which it then clears.
+struct FrameEffects {
+    Callback callbacks[kMaxFrameCallbacks];
+    int count = -1;
+    scenes::CarriedEffect effect;
+
+    const scenes::CarriedEffect& at(int32_t t, bool& onceMayRun) {
+        const bool setupFrame = onceMayRun;
+        Callback now[kMaxFrameCallbacks];
+        const int n = callbacksAt(t, now);
+        // Frames of one placement run the same callbacks: worked out once.
+        if (!setupFrame && n == count && std::equal(now, now + n, callbacks)) return effect;
+        effect = scenes::noCarriedEffect();
+        for (int k = 0; k < n; ++k)
+            effect = then(effect, callbackCarriedEffect(now[k], onceMayRun));
+        std::copy(now, now + n, callbacks);
+        count = setupFrame ? -1 : n; // a set-up frame's effect is its own
+        return effect;
     }
-    return false;
+};
+
+bool runsOnce(int32_t t) {
+    Callback now[kMaxFrameCallbacks];
+    const int n = callbacksAt(t, now);
+    return std::any_of(now, now + n, callbackRunsOnce);
 }
 
 int32_t gridTime(int64_t k, int32_t fps) {
@@ -68,26 +97,33 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode) {
         if (timelineSlots[i]) longest = std::max(longest, timelineSlots[i]->length);
     }
     const int64_t held = std::min(before, captureFrameCount(0, int64_t(longest) + 1, fps));
-    int64_t setup = -1; // the first frame that runs a start callback
-    for (int64_t k = 0; k < held && setup < 0; ++k) {
-        if (runsStart(gridTime(k, fps))) setup = k;
+    // The set-up: the first frame with a once-only block, when none ran yet.
+    const Timeline* onceTimeline = timelineSlots[kOnceTimeline];
+    int64_t setup = -1;
+    if (onceTimeline && onceTimeline->setupMarker != kSetupDone) {
+        for (int64_t k = 0; k < held && setup < 0; ++k) {
+            if (runsOnce(gridTime(k, fps))) setup = k;
+        }
     }
-    int64_t lastDraw = -1; // the last frame that draws a scene
-    for (int64_t k = held - 1; k >= 0 && lastDraw < 0; --k) {
-        if (drawsScene(gridTime(k, fps))) lastDraw = k;
+    // From the last frame back: a frame matters when it may change a part
+    // of the state that the frames after it still see; then the parts its
+    // result depends on are the ones to look for further back.
+    scenes::CarriedMask needed = scenes::kAllCarried;
+    FrameEffects frames;
+    std::vector<int32_t> reversed;
+    for (int64_t k = held - 1; k >= 0 && needed != 0; --k) {
+        bool onceMayRun = k == setup;
+        const scenes::CarriedEffect& effect = frames.at(gridTime(k, fps), onceMayRun);
+        if ((effect.written & needed) == 0) continue;
+        reversed.push_back(gridTime(k, fps));
+        needed = dependencies(effect, needed);
     }
-    // A frame that draws a scene sets the blend function and the camera
-    // whatever the frames before it left, so the frames before lastDraw
-    // matter only through the set-up; after it, only frames that run a
-    // start callback do anything.
-    if (setup >= 0 && (lastDraw < 0 || setup < lastDraw)) times.push_back(gridTime(setup, fps));
-    for (int64_t k = lastDraw >= 0 ? lastDraw : setup + 1; k < held; ++k) {
-        if (k == lastDraw || runsStart(gridTime(k, fps))) times.push_back(gridTime(k, fps));
-    }
+    times.assign(reversed.rbegin(), reversed.rend());
     return times;
 }
 
-void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present, Callback afterEach) {
+void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present, Callback afterEach,
+                        const std::function<const float*(int32_t)>& spectrumAt) {
     // Only the state these frames leave counts, never their pictures: they
     // are drawn into one pixel, which spares the renderer nearly all its work.
     // The show never scissors, so only the box and the switch are put back.
@@ -97,7 +133,7 @@ void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present, Ca
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
     for (const int32_t t : leadUp) {
-        showFrame(t, nullptr, present);
+        showFrame(t, spectrumAt ? spectrumAt(t) : nullptr, present);
         if (afterEach) afterEach();
     }
     glScissor(box[0], box[1], box[2], box[3]);

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sequencing/scene.h"
@@ -51,12 +52,14 @@ std::vector<int32_t> leadUpTimes(int32_t firstTime, int32_t fps, LeadUp mode);
 constexpr int32_t kReplayFps = 60;
 
 // Runs the lead-up frames `leadUp` (leadUpTimes for a time) through
-// showFrame with silence, drawn into a single pixel, presenting each with
-// `present` (may be null), then `afterEach` (may be null). Afterwards the
-// next frame at that time starts from the state the show's own frames would
-// have handed it.
+// showFrame, drawn into a single pixel, presenting each with `present` (may
+// be null), then `afterEach` (may be null). Each frame hears
+// `spectrumAt(time)` (512 values; silence when it or its result is null),
+// as a scene's camera may follow the music. Afterwards the next frame at
+// that time starts from the state the show's own frames would have handed it.
 void replayCarriedState(const std::vector<int32_t>& leadUp, Callback present,
-                        Callback afterEach = nullptr);
+                        Callback afterEach = nullptr,
+                        const std::function<const float*(int32_t)>& spectrumAt = {});
 
 // Draws the frame at `time` and then puts back the state it hands on (the
 // camera, the matrices, the blend function and every other GL setting), so

@@ -11,7 +11,9 @@
 constexpr int32_t kFirstTuft = 1;
 constexpr int32_t kLastTuft = 150;
 
-// A timeline's setupMarker once its once-only steps have run.
+// The timeline whose setupMarker guards the once-only steps, and its value
+// once they have run.
+constexpr int kOnceTimeline = 1;
 constexpr int32_t kSetupDone = 10;
 
 // The tufts scattered over the floor from random(n): x from -10.0 to 9.9,

@@ -72,6 +72,8 @@ double evaluateNode(const ExpressionPool& pool, ExpressionId id, const Expressio
         return in.since;
     case Op::Index:
         return in.index;
+    case Op::Row:
+        return in.row;
     case Op::Track:
         return in.tracks ? in.tracks[n.track] : 0;
     case Op::Negate:
@@ -155,8 +157,9 @@ class Parser {
             return child < 0 || pool_.nodes[size_t(child)].op == Op::Number;
         };
         const bool readsInputs = node.op == Op::Time || node.op == Op::Since ||
-                                 node.op == Op::Index || node.op == Op::Track ||
-                                 node.op == Op::SpectrumBin || node.op == Op::SpectrumMean;
+                                 node.op == Op::Index || node.op == Op::Row ||
+                                 node.op == Op::Track || node.op == Op::SpectrumBin ||
+                                 node.op == Op::SpectrumMean;
         pool_.nodes.push_back(node);
         const ExpressionId id = ExpressionId(pool_.nodes.size() - 1);
         if (!readsInputs && constant(node.a) && constant(node.b) && constant(node.c))
@@ -240,6 +243,7 @@ class Parser {
         if (name == "t") return add({Op::Time});
         if (name == "since") return add({Op::Since});
         if (name == "i") return add({Op::Index});
+        if (name == "j") return add({Op::Row});
         if (name == "pi") return add({Op::Number, std::numbers::pi});
         for (size_t k = 0; k < names_.tracks.size(); ++k) {
             if (names_.tracks[k] == name) {

@@ -13,8 +13,8 @@
 //   product := unary (("*" | "/") unary)*
 //   unary   := "-" unary | primary
 //   primary := NUMBER | NAME | NAME "(" sum ("," sum)* ")" | "(" sum ")"
-// Names: t (the play time, ms), since (ms since the placement began), i (the
-// quad's number in a generated set, else 0), pi, and the tracks. Functions:
+// Names: t (the play time, ms), since (ms since the placement began), i and
+// j (the column and row of a grid's cell, else 0), pi, and the tracks. Functions:
 // sin cos abs floor (one argument), min max (two), clamp(x, lo, hi),
 // mix(a, b, u) = a + (b - a) u, smoothstep(e0, e1, x) (0 below e0, 1 above e1,
 // 3u^2 - 2u^3 between; e0 = e1 steps at e0), spectrum(bin) and
@@ -44,6 +44,7 @@ enum class Op : uint8_t {
     Time,
     Since,
     Index,
+    Row,
     Track,
     Negate,
     Add,
@@ -91,7 +92,8 @@ struct ExpressionError {
 struct ExpressionInputs {
     double time = 0;
     double since = 0;
-    double index = 0;
+    double index = 0;                // a grid cell's column
+    double row = 0;                  // and row
     const float* spectrum = nullptr; // kSpectrumBins values; null: all 0
     const double* tracks = nullptr;  // the tracks' values now, by index
 };

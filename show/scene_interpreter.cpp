@@ -7,6 +7,7 @@
 
 #include "sequencing/timeline.h"
 #include "show/grass_field.h"
+#include "show/scene_carried.h"
 #include "show/show_state.h"
 
 using namespace scenes;
@@ -15,10 +16,9 @@ static_assert(kSpectrumBins == kSpectrumSize, "expressions read the frame's spec
 
 namespace {
 
-constexpr int kOnceTimeline = 1; // whose marker guards the once-only steps
-
 struct Installed {
     SceneSet set;
+    std::vector<BlockEffects> effects; // by block
     std::vector<const Texture*> pictures;
     std::vector<double> trackValues;
     bool tracksKnown = false; // trackValues hold the tracks at tracksAt
@@ -32,13 +32,26 @@ float valueAt(const Installed& on, int32_t index, const ExpressionInputs& in) {
     return float(evaluate(on.set.pool, on.set.values[size_t(index)], in));
 }
 
+void texturedCorners(const Installed& on, const Step& step, const ExpressionInputs& in) {
+    for (int32_t v = step.first; v < step.first + step.count; v += 5) {
+        glTexCoord2f(valueAt(on, v, in), valueAt(on, v + 1, in));
+        glVertex3f(valueAt(on, v + 2, in), valueAt(on, v + 3, in), valueAt(on, v + 4, in));
+    }
+}
+
 void drawCorners(const Installed& on, const Step& step, const ExpressionInputs& in) {
     glBegin(GL_QUADS);
     glNormal3f(0, 0, 1);
     if (step.kind == StepKind::Quads) {
-        for (int32_t v = step.first; v < step.first + step.count; v += 5) {
-            glTexCoord2f(valueAt(on, v, in), valueAt(on, v + 1, in));
-            glVertex3f(valueAt(on, v + 2, in), valueAt(on, v + 3, in), valueAt(on, v + 4, in));
+        texturedCorners(on, step, in);
+    } else if (step.kind == StepKind::Grid) {
+        ExpressionInputs cell = in;
+        for (int32_t row = 0; row < step.rows; ++row) {
+            for (int32_t column = 0; column < step.argument; ++column) {
+                cell.index = column;
+                cell.row = row;
+                texturedCorners(on, step, cell);
+            }
         }
     } else {
         for (int32_t v = step.first; v < step.first + step.count; v += 3)
@@ -69,6 +82,7 @@ void runBlock(const Installed& on, int32_t block, const ExpressionInputs& in) {
             break;
         }
         case StepKind::Quads:
+        case StepKind::Grid:
         case StepKind::Plain:
             drawCorners(on, step, in);
             break;
@@ -158,11 +172,26 @@ slotCallbacks(std::index_sequence<kSlots...>) {
 
 constexpr auto kSlotCallbacks = slotCallbacks(std::make_index_sequence<kMaxSceneCount>());
 
+// The installed set's block a callback runs: -1 for none, -2 for a
+// function that is not one of the interpreter's.
+int32_t callbackBlock(Callback callback) {
+    for (size_t slot = 0; slot < kSlotCallbacks.size(); ++slot) {
+        for (size_t part = 0; part < kSlotCallbacks[slot].size(); ++part) {
+            if (kSlotCallbacks[slot][part] != callback) continue;
+            if (!installed || slot >= installed->set.scenes.size()) return -1;
+            const SceneEntry& scene = installed->set.scenes[slot];
+            return part == 0 ? scene.start : part == 1 ? scene.draw : scene.after;
+        }
+    }
+    return -2;
+}
+
 } // namespace
 
 void installSceneSet(SceneSet set, std::vector<const Texture*> pictures) {
     releaseSceneSet();
-    installed = new Installed{std::move(set), std::move(pictures), {}, false, 0};
+    installed = new Installed{std::move(set), {}, std::move(pictures), {}, false, 0};
+    installed->effects = blockEffects(installed->set);
     installed->trackValues.assign(installed->set.tracks.size(), 0);
     for (Scene*& slot : sceneSlots) {
         destroyScene(slot);
@@ -176,6 +205,21 @@ void installSceneSet(SceneSet set, std::vector<const Texture*> pictures) {
             createScene(entry.name, entry.start >= 0 ? start : nullptr,
                         entry.draw >= 0 ? draw : nullptr, entry.after >= 0 ? after : nullptr);
     }
+}
+
+CarriedEffect callbackCarriedEffect(Callback callback, bool& onceMayRun) {
+    const int32_t block = callbackBlock(callback);
+    if (block == -2) return unknownCarriedEffect();
+    if (block < 0) return noCarriedEffect();
+    const BlockEffects& effects = installed->effects[size_t(block)];
+    if (!onceMayRun || !effects.hasOnce) return effects.onceSkipped;
+    onceMayRun = false;
+    return effects.onceRuns;
+}
+
+bool callbackRunsOnce(Callback callback) {
+    const int32_t block = callbackBlock(callback);
+    return block >= 0 && installed->effects[size_t(block)].hasOnce;
 }
 
 void setScenePlacements(ScenePlacements placements) {

@@ -12,12 +12,23 @@
 #include <vector>
 
 #include "images/texture.h"
+#include "sequencing/scene.h"
 #include "sequencing/script.h"
+#include "show/scene_carried.h"
 #include "show/scene_set.h"
 
 // `pictures[k]` is the texture of the set's picture k (null: binds none).
 // Registers scene k of the set as sceneSlots[k + 1].
 void installSceneSet(scenes::SceneSet set, std::vector<const Texture*> pictures);
+
+// What a timeline's callback hands on to later frames (scene_carried.h):
+// for the interpreter's callbacks, the installed set's effect, with its
+// first once-only block run when `onceMayRun` (which it then clears); any
+// other function may do anything.
+scenes::CarriedEffect callbackCarriedEffect(Callback callback, bool& onceMayRun);
+
+// Whether the callback runs a once-only block.
+bool callbackRunsOnce(Callback callback);
 
 // The placements the script made, to tell each scene when its placement
 // began (none: the time since is the play time).

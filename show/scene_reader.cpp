@@ -17,6 +17,7 @@ constexpr const char* kTracksSuffix = ".tracks";
 constexpr int32_t kCornersPerQuad = 4;
 constexpr int32_t kTexturedCorner = 5; // s t x y z
 constexpr int32_t kPlainCorner = 3;    // x y z
+constexpr size_t kMaxGridDigits = 5;   // a grid's side, before the cell limit
 constexpr int32_t kColourValues = 4;
 constexpr int32_t kViewValues = 9;
 
@@ -211,6 +212,8 @@ class FileReader {
             expectCount(1, word.text == "tufts" ? "tufts" : "scatter");
         } else if (word.text == "quad" || word.text == "quads" || word.text == "plain") {
             if (expectCount(1, std::string(word.text).c_str())) readQuads(step, word);
+        } else if (word.text == "grid") {
+            readGrid(step, word);
         } else if (word.text == "once") {
             step.kind = StepKind::Once;
             if (inOnce) return fail(word, "'once' inside 'once'");
@@ -223,7 +226,27 @@ class FileReader {
         if (!error_) state_.set.blocks[size_t(block)].steps.push_back(step);
     }
 
-    // The corner lines of quad, quads or plain, up to their "end".
+    // "grid COLUMNS ROWS": whole numbers, the cells no more than a scene's quads.
+    void readGrid(Step& step, const Token& word) {
+        if (!expectCount(3, "grid COLUMNS ROWS")) return;
+        int64_t sides[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            const Token& side = tokens_[size_t(k + 1)];
+            const std::string text(side.text);
+            if (text.empty() || text.size() > kMaxGridDigits ||
+                text.find_first_not_of("0123456789") != std::string::npos || text == "0")
+                return fail(side, "a grid's columns and rows are whole numbers from 1");
+            sides[k] = std::stoll(text);
+        }
+        if (sides[0] * sides[1] > int64_t(kMaxQuadsPerScene))
+            return fail(word, "more than " + std::to_string(kMaxQuadsPerScene) + " cells");
+        readQuads(step, word);
+        step.kind = StepKind::Grid;
+        step.argument = int32_t(sides[0]);
+        step.rows = int32_t(sides[1]);
+    }
+
+    // The corner lines of quad, quads, plain or grid, up to their "end".
     void readQuads(Step& step, const Token& word) {
         const bool plain = word.text == "plain";
         const bool single = word.text == "quad";
@@ -349,7 +372,7 @@ class FileReader {
         const Token name = tokens_[1];
         // Tracks are read before any expression: their names are complete here.
         if (!isName(name.text)) return fail(name, "a track's name is letters, digits and '_'");
-        for (const char* taken : {"t", "since", "i", "pi"})
+        for (const char* taken : {"t", "since", "i", "j", "pi"})
             if (name.text == taken) return fail(name, "'" + std::string(taken) + "' is taken");
         const auto& tracks = state_.set.tracks;
         if (std::any_of(tracks.begin(), tracks.end(),
@@ -404,6 +427,9 @@ int64_t quadsDrawn(const SceneSet& set, int32_t block, int32_t depth) {
     int64_t quads = 0;
     for (const Step& step : set.blocks[size_t(block)].steps) {
         if (step.kind == StepKind::Quads) quads += step.count / (kTexturedCorner * kCornersPerQuad);
+        if (step.kind == StepKind::Grid)
+            quads += int64_t(step.argument) * step.rows *
+                     (step.count / (kTexturedCorner * kCornersPerQuad));
         if (step.kind == StepKind::Plain) quads += step.count / (kPlainCorner * kCornersPerQuad);
         if (step.kind == StepKind::Include || step.kind == StepKind::Once) {
             const int64_t inner = quadsDrawn(set, step.argument, depth + 1);

@@ -30,6 +30,9 @@
 //   quad ... end                 one quad: four lines "S T X Y Z"
 //   quads ... end                quads in one block: four lines each
 //   plain ... end                untextured quads: four lines "X Y Z" each
+//   grid COLUMNS ROWS ... end    the quads of its "S T X Y Z" lines drawn
+//                                once for each cell, i its column and j
+//                                its row (from 0), in one block
 //   include NAME                 a piece's steps
 //   tufts                        the scattered grass field
 //   view EX EY EZ CX CY CZ UX UY UZ   the camera looks from E at C, up U
@@ -76,12 +79,14 @@ enum class StepKind : uint8_t {
     Camera, // argument: 1 on, 0 off
     Scatter,
     Once, // argument: the block run once
+    Grid, // argument: columns; 20 values a quad
 };
 
 struct Step {
     StepKind kind = StepKind::Identity;
     int32_t argument = 0;
     int32_t first = 0, count = 0; // its values: set.values[first .. first + count)
+    int32_t rows = 0;             // a grid's
 };
 
 struct StepBlock {

@@ -5,6 +5,7 @@
 
 #include "gl_fixture.h"
 #include "show/grass_field.h"
+#include "show/scene_interpreter.h"
 
 using namespace showtest;
 
@@ -163,5 +164,37 @@ TEST_F(ScenesTest, TheLastSceneFadesToBlack) {
     for (size_t i = 0; i < plain.rgba.size(); ++i) { // alpha bytes aside
         ASSERT_NEAR(half.rgba[i], i % 4 == 3 ? half.rgba[i] : plain.rgba[i] / 2.0, 1) << i;
         ASSERT_EQ(i % 4 == 3 ? 0 : black.rgba[i], 0) << i;
+    }
+}
+
+// A grid draws its quads once for each cell, i its column and j its row,
+// read fresh for every cell.
+TEST_F(ScenesTest, AGridDrawsEachCellWithItsColumnAndRow) {
+    scenes::SceneSet set;
+    ASSERT_FALSE(scenes::readSceneSet({{"scenes/grid.scene", R"(
+scene Board
+    draw
+        colour 1 1 1 1
+        grid 3 2
+            0     0   (i)     (j*2)     0
+            1     0   (i+1)   (j*2)     0
+            1 (i/2)   (i+1)   (j*2+1)   0
+            0 (i/2)   (i)     (j*2+1)   0
+        end
+    end
+end
+)"}},
+                                      set));
+    installSceneSet(std::move(set), {});
+    const std::vector<FeedbackQuad> quads = recordQuads([] { sceneSlots[1]->onDraw(); });
+    ASSERT_EQ(quads.size(), 6u);
+    for (int cell = 0; cell < 6; ++cell) {
+        const float i = float(cell % 3), j = float(cell / 3);
+        expectQuad(quads[size_t(cell)],
+                   {{{0, 0, i, j * 2, 0},
+                     {1, 0, i + 1, j * 2, 0},
+                     {1, i / 2, i + 1, j * 2 + 1, 0},
+                     {0, i / 2, i, j * 2 + 1, 0}}},
+                   "cell " + std::to_string(cell));
     }
 }

@@ -9,6 +9,7 @@
 #include "content/capture/sound_track.h"
 #include "sequencing/timeline.h"
 #include "show/frame_replay.h"
+#include "show/scene_interpreter.h"
 #include "tools/tool_fixture.h"
 
 namespace {
@@ -36,26 +37,78 @@ TEST(CaptureClock, FrameTimesAreWholeMillisecondsFromTheStart) {
     }
 }
 
-void noOp() {}
+// Scenes from text in the interpreter's slots. Nothing is drawn: the lead-up
+// is worked out from what their steps hand on to later frames.
+constexpr const char* kLeadUpScenes = R"(
+piece setup
+    once
+        camera on
+        scatter
+    end
+end
+piece square
+    plain
+        0 0 0
+        1 0 0
+        1 1 0
+        0 1 0
+    end
+end
+scene Stage  # sets all it draws with, but the picture and the field
+    start
+        include setup
+    end
+    draw
+        identity
+        texturing off
+        blend add
+        colour 1 1 (t / 1000) 1
+        include square
+    end
+    after
+        view 0 0 1  0 0 0  0 1 0
+    end
+end
+scene Lean  # draws with what the frames before it left
+    draw
+        include square
+    end
+end
+scene Wind  # the field scattered anew every frame
+    draw
+        scatter
+        tufts
+    end
+end
+)";
 
 class LeadUpTest : public testing::Test {
   protected:
-    Scene* scene = createScene("S", noOp, noOp, noOp);
-
-    void SetUp() override { timelineSlots[1] = createTimeline("T", 5000); }
-    void TearDown() override {
-        destroyScene(scene);
-        destroyTimeline(timelineSlots[1]);
-        timelineSlots[1] = nullptr;
+    void SetUp() override {
+        scenes::SceneSet set;
+        ASSERT_FALSE(scenes::readSceneSet({{"scenes/lead.scene", kLeadUpScenes}}, set));
+        installSceneSet(std::move(set), {});
+        timelineSlots[1] = createTimeline("T", 5000);
     }
-    void place(int32_t from, int32_t to) { placeScene(timelineSlots[1], scene, from, to); }
+    void TearDown() override {
+        releaseSlots();
+        releaseSceneSet();
+    }
+    void clearTimeline() {
+        destroyTimeline(timelineSlots[1]);
+        timelineSlots[1] = createTimeline("T", 5000);
+    }
+    void place(int slot, int32_t from, int32_t to) {
+        placeScene(timelineSlots[1], sceneSlots[slot], from, to);
+    }
+    static constexpr int kStage = 1, kLean = 2, kWind = 3;
 };
 
-TEST_F(LeadUpTest, SetUpFrameThenTheFramesFromTheLastDrawingOne) {
-    place(0, 500);
-    place(1000, 1500);
+TEST_F(LeadUpTest, TheSetUpThenTheLastFramesThatSetWhatIsSeen) {
+    place(kStage, 0, 500);
+    place(kStage, 1000, 1500);
     // 20 fps: the grid is every 50 ms. Inside a placement: the set-up frame
-    // at 0, then the frame just before.
+    // at 0, then the frame just before, which sets all the rest.
     EXPECT_EQ(leadUpTimes(1200, 20, LeadUp::Short), (Times{0, 1150}));
     // The first frame of a placement: the last frame of the one before (the
     // frames after it run nothing), also from far past the timelines' end.
@@ -67,23 +120,31 @@ TEST_F(LeadUpTest, SetUpFrameThenTheFramesFromTheLastDrawingOne) {
     // Off the grid (60 fps): the grid frames below the first kept one.
     EXPECT_EQ(leadUpTimes(40, 60, LeadUp::Short), (Times{0, 33}));
     EXPECT_EQ(leadUpTimes(100, 60, LeadUp::Full), (Times{0, 16, 33, 50, 66, 83}));
+    // Nothing placed before the first frame: nothing to replay.
+    clearTimeline();
+    EXPECT_TRUE(leadUpTimes(0, 20, LeadUp::Short).empty());
 }
 
-TEST_F(LeadUpTest, NoSceneBeforeTheFirstFrameMeansNoLeadUp) {
-    place(1000, 1500);
-    EXPECT_TRUE(leadUpTimes(1000, 20, LeadUp::Short).empty());
-    EXPECT_TRUE(leadUpTimes(800, 20, LeadUp::Short).empty());
+TEST_F(LeadUpTest, AFrameThatSetsNothingLeavesTheReplayToTheFramesBeforeIt) {
+    // Lean draws with the blend function, colour and view Stage left: its
+    // frames change nothing, Stage's last one sets them.
+    place(kStage, 0, 500);
+    place(kLean, 1000, 1500);
+    EXPECT_EQ(leadUpTimes(1200, 20, LeadUp::Short), (Times{0, 500}));
+    // Where the set-up is not the first frame: the frames before it set
+    // nothing it needs.
+    clearTimeline();
+    place(kLean, 0, 500);
+    place(kStage, 1000, 1500);
     EXPECT_EQ(leadUpTimes(1100, 20, LeadUp::Short), (Times{1000, 1050}));
 }
 
-TEST_F(LeadUpTest, SetUpAfterTheLastDrawingFrameKeepsItsPlace) {
-    // 5 fps, a frame every 200 ms. The first placement's start window
-    // (30 to 130) holds no frame; the second one's (590 to 690) holds 600,
-    // where nothing draws any more (it ends at 595).
-    place(30, 500);
-    place(590, 595);
-    EXPECT_EQ(leadUpTimes(1000, 5, LeadUp::Short), (Times{400, 600}));
-    EXPECT_EQ(leadUpTimes(500, 5, LeadUp::Short), Times{400});
+TEST_F(LeadUpTest, EveryScatterCountsForTheFieldAfterIt) {
+    // Each scatter draws on the generator where the last one left it, so the
+    // field at 1200 depends on every Wind frame and on the set-up's scatter.
+    place(kWind, 0, 200);
+    place(kStage, 1000, 1500);
+    EXPECT_EQ(leadUpTimes(1200, 20, LeadUp::Short), (Times{0, 50, 100, 150, 200, 1000, 1150}));
 }
 
 constexpr int kRate = kSoundTrackRate;
