@@ -1,6 +1,8 @@
 #include "live/file_watch.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <system_error>
 
 #include "platform/open_file.h"
 
@@ -8,6 +10,8 @@
 // which the show's files (whole pictures, a script, the music) need no
 // faster than that.
 #ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 #endif
@@ -102,6 +106,75 @@ void scan(FileWatch& watch, Clock::time_point now) {
     watch.seen = std::move(current);
 }
 
+// Moves the paths quiet long enough to the settled ones; a settled path
+// not yet taken that changed again waits for quiet again. True when one
+// became ready.
+bool settle(FileWatch& watch, Clock::time_point now) {
+    const std::lock_guard<std::mutex> guard(watch.lock);
+    bool ready = false;
+    for (auto it = watch.pending.begin(); it != watch.pending.end();) {
+        if (now - it->second < kSettleTime) {
+            watch.settled.erase(it->first);
+            ++it;
+            continue;
+        }
+        ready = watch.settled.insert(it->first).second || ready;
+        it = watch.pending.erase(it);
+    }
+    return ready;
+}
+
+// Reads what changed since the last look.
+void look(FileWatch& watch, Clock::time_point now) {
+    if (watch.scanning) {
+        scan(watch, now);
+    }
+#ifndef _WIN32
+    else if (watch.inotify >= 0) {
+        readEvents(watch, now);
+    }
+#endif
+}
+
+// When the thread must look again without being told: the next path to
+// become quiet, or the next scan.
+Clock::time_point nextLook(const FileWatch& watch) {
+    Clock::time_point next = watch.scanning ? watch.nextScan : Clock::time_point::max();
+    for (const auto& [path, changed] : watch.pending) next = std::min(next, changed + kSettleTime);
+    return next;
+}
+
+// Rests until `until` or until something changes; false once told to stop.
+bool rest(FileWatch& watch, Clock::time_point until) {
+#ifndef _WIN32
+    if (!watch.scanning) {
+        int timeoutMs = -1;
+        if (until != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+            timeoutMs = int(std::max<int64_t>(0, left.count()));
+        }
+        pollfd waits[] = {{watch.inotify, POLLIN, 0}, {watch.stopPipe[0], POLLIN, 0}};
+        poll(waits, 2, timeoutMs);
+        return (waits[1].revents & POLLIN) == 0;
+    }
+#endif
+    std::unique_lock<std::mutex> guard(watch.lock);
+    const auto stopping = [&] { return watch.stopping; };
+    if (until == Clock::time_point::max())
+        watch.stop.wait(guard, stopping);
+    else
+        watch.stop.wait_until(guard, until, stopping);
+    return !watch.stopping;
+}
+
+void run(FileWatch& watch) {
+    while (rest(watch, nextLook(watch))) {
+        const Clock::time_point now = Clock::now();
+        look(watch, now);
+        if (settle(watch, now)) watch.onSettled();
+    }
+}
+
 } // namespace
 
 bool watchFolder(FileWatch& watch, const std::string& folder, bool recursive) {
@@ -127,31 +200,51 @@ bool watchFolder(FileWatch& watch, const std::string& folder, bool recursive) {
     return true;
 }
 
-std::vector<std::string> settledChanges(FileWatch& watch) {
-    const Clock::time_point now = Clock::now();
-    if (watch.scanning) {
-        scan(watch, now);
-    }
+void startFileWatch(FileWatch& watch, std::function<void()> onSettled) {
+    watch.onSettled = std::move(onSettled);
 #ifndef _WIN32
-    else if (watch.inotify >= 0) {
-        readEvents(watch, now);
-    }
+    if (!watch.scanning && pipe2(watch.stopPipe, O_CLOEXEC) != 0) return;
 #endif
-    std::vector<std::string> settled;
-    for (auto it = watch.pending.begin(); it != watch.pending.end();) {
-        if (now - it->second < kSettleTime) {
-            ++it;
-            continue;
-        }
-        settled.push_back(it->first);
-        it = watch.pending.erase(it);
+    try {
+        watch.thread = std::thread(run, std::ref(watch));
+    } catch (const std::system_error&) {
     }
+}
+
+std::vector<std::string> settledChanges(FileWatch& watch) {
+    if (!watch.thread.joinable()) {
+        const Clock::time_point now = Clock::now();
+        look(watch, now);
+        settle(watch, now);
+    }
+    const std::lock_guard<std::mutex> guard(watch.lock);
+    std::vector<std::string> settled(watch.settled.begin(), watch.settled.end());
+    watch.settled.clear();
     return settled;
 }
 
 void closeFileWatch(FileWatch& watch) {
+    {
+        const std::lock_guard<std::mutex> guard(watch.lock);
+        watch.stopping = true;
+    }
+    watch.stop.notify_all();
 #ifndef _WIN32
+    // One byte ends the thread's poll; the pipe is never full.
+    if (watch.stopPipe[1] >= 0) {
+        [[maybe_unused]] const ssize_t written = write(watch.stopPipe[1], "", 1);
+    }
+#endif
+    if (watch.thread.joinable()) watch.thread.join();
+#ifndef _WIN32
+    for (int& end : watch.stopPipe) {
+        if (end >= 0) close(end);
+        end = -1;
+    }
     if (watch.inotify >= 0) close(watch.inotify);
 #endif
-    watch = FileWatch{};
+    watch.inotify = -1;
+    watch.folders.clear();
+    watch.pending.clear();
+    watch.settled.clear();
 }

@@ -16,6 +16,7 @@
 #include "live/file_watch.h"
 #include "live/rebuild.h"
 #include "live/worker.h"
+#include "platform/window.h"
 #include "sequencing/music.h"
 #include "show/show_setup.h"
 #include "show/show_state.h"
@@ -58,14 +59,21 @@ struct LiveReload {
         bool source = false;
     };
     std::vector<FileError> errors;
+    ScriptWarnings warnings;    // the script's, as last read
     std::string scriptWarnings; // "script.sqx:LINE: warning: ..." lines
+    // The scene file whose reload failed on a picture not there yet.
+    std::string scenesAwaitingPicture;
 };
 
 namespace {
 
+// From the background: a paused loop waiting for input is woken to install it.
 void finish(LiveReload& reload, std::function<void(LiveReload&, Target&)> step) {
-    const std::lock_guard<std::mutex> guard(reload.doneLock);
-    reload.done.push_back(std::move(step));
+    {
+        const std::lock_guard<std::mutex> guard(reload.doneLock);
+        reload.done.push_back(std::move(step));
+    }
+    wakeInputWait();
 }
 
 void reportError(LiveReload& reload, const std::string& file, const std::string& text,
@@ -142,34 +150,39 @@ void reloadTheScript(LiveReload& reload, Target& target) {
 }
 
 // A saved scene or track file: the whole set is read again, and the script
-// placed on it.
-void reloadTheScenes(LiveReload& reload, Target& target, const std::string& file) {
-    MusicSettings music;
-    ScenePlacements placements;
-    ScriptWarnings warnings;
+// placed on it. A picture the new set names that does not load yet (makeshow
+// may copy the scene file before it has built the picture) makes it wait:
+// the set is read again when a picture file comes. (`file` by value: it may
+// be the name waiting, which this clears.)
+void reloadTheScenes(LiveReload& reload, Target& target, const std::string file) {
+    // What the script says now: a set whose scenes keep their slots leaves it so.
+    MusicSettings music = target.music;
+    ScenePlacements placements = target.placements;
+    ScriptWarnings warnings = reload.warnings;
     const ShowError error = reloadScenes(music, placements, &warnings);
+    reload.scenesAwaitingPicture.clear();
+    if (error && error.module == kTextureModule) {
+        reload.scenesAwaitingPicture = file;
+        return reportError(reload, file, file + ": " + error.message);
+    }
     if (error) return reportError(reload, file, error.message);
     takeScript(reload, target, std::move(music), std::move(placements), warnings, file);
 }
 
-// The decoder's own words for a picture that does not read ("file ends
-// early: ..."), taken out of the loader's "Could not load Texture (...)",
-// after the file's name.
-std::string pictureError(const std::string& file, const std::string& message) {
-    const std::string lead = std::string(kTextureLoadFailed) + " (";
-    std::string cause = message;
-    if (message.rfind(lead, 0) == 0 && message.back() == ')')
-        cause = message.substr(lead.size(), message.size() - lead.size() - 1);
-    return cause.rfind(file + ": ", 0) == 0 ? cause : file + ": " + cause;
-}
-
-void decodeTexture(LiveReload& reload, const std::string& file, int index) {
-    postJob(reload.decoder, [&reload, file, index] {
-        auto decoded = std::make_shared<std::unique_ptr<Texture>>();
-        const ShowError error = decodeShowTexture(index, *decoded);
-        finish(reload, [file, index, decoded, error](LiveReload& reload, Target& target) {
-            if (error) return reportError(reload, file, pictureError(file, error.message));
-            replacePixels(*textures[index], std::move(**decoded));
+// A saved picture: every loaded picture it is part of (the file itself or
+// its alpha companion) is decoded again off the render thread, then put
+// into its texture between frames; one that does not read changes none.
+void decodePictures(LiveReload& reload, const std::string& file,
+                    std::vector<scenes::PictureEntry> pictures) {
+    postJob(reload.decoder, [&reload, file, pictures = std::move(pictures)] {
+        auto decoded = std::make_shared<std::vector<std::unique_ptr<Texture>>>(pictures.size());
+        ShowError error;
+        for (size_t i = 0; i < pictures.size() && !error; ++i)
+            error = decodeShowPicture(pictures[i], (*decoded)[i]);
+        finish(reload, [file, pictures, decoded, error](LiveReload& reload, Target& target) {
+            if (error) return reportError(reload, file, pictureProblem(file, error));
+            for (size_t i = 0; i < pictures.size(); ++i)
+                replacePixels(*showPicture(pictures[i]), std::move(*(*decoded)[i]));
             target.outcome.pictureChanged = true;
             reloaded(reload, file);
         });
@@ -245,7 +258,11 @@ void takeChange(LiveReload& reload, Target& target, const std::string& path) {
         return reloadTheScenes(reload, target, file);
     if (target.music.musicFile && file == *target.music.musicFile)
         return reopenTheMusic(reload, target);
-    if (const int index = showTextureFor(file); index >= 0) decodeTexture(reload, file, index);
+    if (std::vector<scenes::PictureEntry> pictures = showPicturesFor(file); !pictures.empty())
+        return decodePictures(reload, file, std::move(pictures));
+    if (!reload.scenesAwaitingPicture.empty() && file.starts_with("data/") &&
+        file.ends_with(".hwl"))
+        reloadTheScenes(reload, target, reload.scenesAwaitingPicture);
 }
 
 } // namespace
@@ -267,6 +284,8 @@ LiveReload* startLiveReload(const std::string& showDir, const std::string& asset
                 reload->sourcesKnown.insert(inside(entry.path().string(), assetsDir));
         }
     }
+    // A saved file wakes a paused loop at once, instead of at its next look.
+    startFileWatch(reload->watch, wakeInputWait);
     startWorker(reload->decoder);
     return reload;
 }
@@ -286,6 +305,7 @@ ReloadOutcome pollLiveReload(LiveReload& reload, MusicSettings& music,
 }
 
 void setScriptWarnings(LiveReload& reload, const ScriptWarnings& warnings) {
+    reload.warnings = warnings;
     reload.scriptWarnings.clear();
     for (const ScriptWarning& warning : warnings) {
         const std::string where =

@@ -1,9 +1,12 @@
 // Edits appearing in the running show. The show directory is watched, and
 // with an assets folder the sources too:
 //
-//   data/*.hwl    decoded again off the render thread, then put into the
+//   data/*.hwl    a picture the scenes draw with (or its alpha companion):
+//                 decoded again off the render thread, then put into the
 //                 same OpenGL texture between frames
 //   script.sqx    read again into fresh timelines (the old ones stay if it fails)
+//   scenes/       the set read again; a picture it names for the first time
+//                 loads then (one not there yet: again when a picture comes)
 //   the music     opened again at the same millisecond
 //   a source      makeshow rebuilds what it affects in the background; its
 //                 outputs then change in the show directory and load as above
@@ -33,7 +36,9 @@ struct ReloadOutcome {
 LiveReload* startLiveReload(const std::string& showDir, const std::string& assetsDir);
 
 // Between frames on the render thread: takes up settled changes, starts the
-// work they need and installs what has finished.
+// work they need and installs what has finished. A change settling and work
+// finishing wake a waitForInput in progress (window.h), so a paused loop may
+// rest there without a timeout.
 ReloadOutcome pollLiveReload(LiveReload& reload, MusicSettings& music, ScenePlacements& placements);
 
 // The script's warnings as loading found them; a reload of the script

@@ -15,6 +15,7 @@
 #include "platform/open_file.h"
 #include "platform/window.h"
 #include "sequencing/music.h"
+#include "sequencing/music_spectrum.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
@@ -25,10 +26,11 @@ namespace {
 constexpr int32_t kStepMs = 1000;
 constexpr int32_t kBigStepMs = 10000;
 constexpr auto kFpsWindow = std::chrono::milliseconds(500);
-// Paused and unchanged, the loop rests until input comes or this long has
-// passed; then it looks at the files and the background work again (often
-// enough for a saved file to be on screen within a tenth of a second).
-constexpr int32_t kIdleWaitMs = 30;
+// Paused and unchanged, the loop rests until input comes or a saved file or
+// finished background work wakes it (live_reload.h); only while the music is
+// being decoded does it also look this often, to take it up when done.
+constexpr int32_t kDecodingWaitMs = 50;
+constexpr int32_t kUntilWoken = -1;
 
 using Clock = std::chrono::steady_clock;
 
@@ -46,6 +48,9 @@ struct LiveState {
     Overlay* overlay = nullptr;
     OverlayView view;
     OverlayView drawn; // what the last paused picture showed
+    // What paused and sought frames hear: the music at their time, as
+    // capture has it; silence until the music is decoded.
+    MusicSpectrum heard = makeMusicSpectrum(nullptr);
     // Frames per second, counted over a short window.
     Clock::time_point fpsStart = Clock::now();
     int32_t fpsFrames = 0;
@@ -71,8 +76,19 @@ const char* sceneAt(const LiveState& live, int32_t time) {
 
 // Rebuilds the state the show's frames before `time` hand over, as capture
 // does before its first frame.
-void replayTo(int32_t time) {
-    replayCarriedState(leadUpTimes(time, kReplayFps, LeadUp::Short), nullptr);
+void replayTo(LiveState& live, int32_t time) {
+    replayCarriedState(leadUpTimes(time, kReplayFps, LeadUp::Short), nullptr, nullptr,
+                       [&](int32_t t) { return spectrumAt(live.heard, t); });
+}
+
+// Once the music is decoded, the paused picture is drawn again from the
+// state its lead-up hands over with the music heard.
+void takeDecodedMusic(LiveState& live, const LoudnessJob& job) {
+    std::shared_ptr<const MusicWave> wave = readyWave(job);
+    if (!wave || wave == live.heard.wave) return;
+    live.heard.wave = std::move(wave);
+    if (live.paused) replayTo(live, musicTime());
+    live.redraw = true;
 }
 
 // Ends the frame-rate window in progress, adding it to the session's count.
@@ -95,7 +111,7 @@ void stopLooping(LiveState& live) {
 void seekTo(LiveState& live, int32_t target) {
     const int32_t time = std::clamp(target, 0, live.lastTime);
     if (live.looping && (time < live.loop.start || time > live.loop.end)) stopLooping(live);
-    replayTo(time);
+    replayTo(live, time);
     seekMusic(time);
     printEvent("seek %d %s", time, sceneAt(live, time));
 }
@@ -111,7 +127,7 @@ void togglePause(LiveState& live) {
     live.fpsFrames = 0;
     const int32_t time = musicTime();
     // The paused picture is the one capture and a seek show for this time.
-    if (live.paused) replayTo(time);
+    if (live.paused) replayTo(live, time);
     printEvent(live.paused ? "pause %d" : "play %d", time);
 }
 
@@ -190,7 +206,7 @@ int32_t frameTime(LiveState& live) {
         closeFpsWindow(live, Clock::now());
         live.paused = true;
         pauseMusic(true);
-        replayTo(time);
+        replayTo(live, time);
         printEvent("pause %d", time);
     }
     return time;
@@ -230,7 +246,13 @@ bool sameStill(const OverlayView& now, const OverlayView& drawn) {
 void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
     live.endTime = showEndTime(music);
     live.lastTime = std::max(0, live.endTime - kShowEndMargin);
-    replayTo(std::min(time, live.lastTime));
+    replayTo(live, std::min(time, live.lastTime));
+}
+
+// Whether the music is still being decoded; one that could not be decoded
+// looks the same, and costs only the looking.
+bool decodingMusic(const LoudnessJob& loudness) {
+    return loudness.result && !readyLoudness(loudness);
 }
 
 // The time the session starts from: --at, or the show's last frame when
@@ -258,7 +280,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     takeNewScript(live, music, 0);
     const int32_t start = startTime(live, options.at);
     seekMusic(start);
-    if (start > 0) replayTo(start);
+    if (start > 0) replayTo(live, start);
     LoudnessJob loudness = startLoudness(music, live.endTime);
     LiveReload* reload = startLiveReload(utf8Name(std::filesystem::current_path()), options.assets);
     setScriptWarnings(*reload, warnings);
@@ -267,7 +289,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     std::array<float, kSpectrumSize> frameSpectrum{};
     live.view.message = reloadMessage(*reload);
     updateView(live, start, loudness);
-    drawStillFrame(start, frameSpectrum.data(), presentWithOverlay);
+    drawStillFrame(start, spectrumAt(live.heard, start), presentWithOverlay);
     printEvent("play %d", start);
     if (start < live.lastTime && !options.paused) {
         pauseMusic(false);
@@ -278,7 +300,8 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     live.fpsStart = Clock::now();
     while (true) {
         // Paused with nothing new: wait for input instead of drawing the same picture.
-        if (live.paused && !live.redraw) waitForInput(kIdleWaitMs);
+        if (live.paused && !live.redraw)
+            waitForInput(decodingMusic(loudness) ? kDecodingWaitMs : kUntilWoken);
         handleInput(live);
         if (!windowActive()) break;
         const ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
@@ -290,6 +313,9 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
         }
         if (outcome.scriptChanged || outcome.musicChanged || outcome.pictureChanged)
             live.redraw = true;
+        // Other music: silence until it is decoded, never the old music's spectrum.
+        if (outcome.musicChanged) live.heard.wave.reset();
+        takeDecodedMusic(live, loudness);
         live.view.message = reloadMessage(*reload);
         const int32_t time = frameTime(live);
         readSpectrum(frameSpectrum.data());
@@ -298,7 +324,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
             showFrame(time, frameSpectrum.data(), presentWithOverlay);
             countFrame(live);
         } else if (live.redraw || !sameStill(live.view, live.drawn)) {
-            drawStillFrame(time, frameSpectrum.data(), presentWithOverlay);
+            drawStillFrame(time, spectrumAt(live.heard, time), presentWithOverlay);
             live.drawn = live.view;
         }
         live.redraw = false;

@@ -3,12 +3,11 @@
 #include <atomic>
 #include <thread>
 
-#include "sequencing/music.h"
-
 struct LoudnessResult {
     std::atomic<bool> done{false};
-    bool ok = false; // written before done
+    // Written before done.
     std::vector<float> values;
+    std::shared_ptr<const MusicWave> wave; // null when the music could not be decoded
 };
 
 LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs) {
@@ -19,16 +18,25 @@ LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs) {
     // result keeps what the thread writes alive.
     try {
         std::thread([result = job.result, music, showEndMs] {
-            result->ok = musicLoudness(music, kLoudnessStepMs, showEndMs, result->values).empty();
+            auto wave = std::make_shared<MusicWave>();
+            if (decodeMusicWave(music, showEndMs, *wave).empty()) {
+                result->values = waveLoudness(*wave, kLoudnessStepMs);
+                result->wave = std::move(wave);
+            }
             result->done.store(true, std::memory_order_release);
         }).detach();
     } catch (const std::system_error&) {
-        job.result.reset(); // no thread, no envelope: the strip does without
+        job.result.reset(); // no thread: the strip does without, still frames hear silence
     }
     return job;
 }
 
 const std::vector<float>* readyLoudness(const LoudnessJob& job) {
     if (!job.result || !job.result->done.load(std::memory_order_acquire)) return nullptr;
-    return job.result->ok ? &job.result->values : nullptr;
+    return job.result->wave ? &job.result->values : nullptr;
+}
+
+std::shared_ptr<const MusicWave> readyWave(const LoudnessJob& job) {
+    if (!job.result || !job.result->done.load(std::memory_order_acquire)) return nullptr;
+    return job.result->wave;
 }

@@ -1,15 +1,18 @@
-// The music's loudness envelope for the timeline strip, measured on a thread
-// of its own so that the show starts at once; the strip draws it when ready.
+// The music decoded once on a thread of its own, so that the show starts at
+// once: its loudness envelope for the timeline strip, and its wave, from
+// which paused and sought frames take the spectrum at their time. Both are
+// used when ready.
 //
 //   LoudnessJob job = startLoudness(music, showEndMs);
 //   each frame: const std::vector<float>* values = readyLoudness(job); // null until done
+//               std::shared_ptr<const MusicWave> wave = readyWave(job);  // null until done
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "sequencing/script.h"
+#include "sequencing/music_wave.h"
 
 inline constexpr int32_t kLoudnessStepMs = 100;
 
@@ -18,9 +21,13 @@ struct LoudnessJob {
     std::shared_ptr<LoudnessResult> result; // shared with the thread, which may outlive the job
 };
 
-// Nothing is measured for a show without music.
+// Nothing is decoded for a show without music; one pass at most, up to the
+// show's end.
 LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs);
 
 // The values once measured; null while measuring, without music, or when
 // the file could not be decoded.
 const std::vector<float>* readyLoudness(const LoudnessJob& job);
+
+// The decoded music once done; null as for readyLoudness.
+std::shared_ptr<const MusicWave> readyWave(const LoudnessJob& job);

@@ -26,6 +26,8 @@ constexpr int kHighColourDepth = 16; // 5-6-5 bits; any other depth gets 8 bits 
 constexpr int kHighColourRedBlueBits = 5;
 constexpr int kHighColourGreenBits = 6;
 constexpr int kTrueColourChannelBits = 8;
+// What wakeInputWait posts; nothing else in the show uses SDL's user events.
+constexpr Uint32 kWakeEvent = SDL_USEREVENT;
 
 // Window state, one window per process.
 struct WindowState {
@@ -279,6 +281,15 @@ bool pollInput(InputEvent& input) {
 
 void waitForInput(int32_t timeoutMs) {
     SDL_WaitEventTimeout(nullptr, timeoutMs);
+}
+
+void wakeInputWait() {
+    // SDL's queue is safe from any thread, and refuses events while video is
+    // down. Wake-ups are no input, so one waiting is enough.
+    if (SDL_HasEvent(kWakeEvent)) return;
+    SDL_Event event{};
+    event.type = kWakeEvent;
+    SDL_PushEvent(&event);
 }
 
 void swapBuffers() {

@@ -58,9 +58,14 @@ struct InputEvent {
 };
 // False when no event waits.
 bool pollInput(InputEvent& event);
-// Sleeps until an event waits or `timeoutMs` have passed, whichever is first:
-// a paused live mode rests here instead of drawing the same picture again.
+// Sleeps until an event waits or `timeoutMs` have passed, whichever is first
+// (a negative timeout: until an event waits): a paused live mode rests here
+// instead of drawing the same picture again.
 void waitForInput(int32_t timeoutMs);
+// From any thread: ends the waitForInput in progress, or the next one, at
+// once; pollInput takes the wake-up without reporting it. Calls that come
+// before the wait has ended give one wake-up. Does nothing without a window.
+void wakeInputWait();
 
 // Presents the frame drawn into the back buffer.
 void swapBuffers();

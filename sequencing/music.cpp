@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "audio/sound.h"
-#include "audio/sound_loudness.h"
 
 namespace {
 
@@ -173,15 +172,6 @@ void seekMusic(int32_t ms) {
     }
     silentClock.originMs = std::max(ms, 0);
     silentClock.start = std::chrono::steady_clock::now();
-}
-
-std::string musicLoudness(const MusicSettings& music, int32_t stepMs, int32_t maxMs,
-                          std::vector<float>& values) {
-    std::string detail;
-    const int32_t code = soundFileLoudness(music.musicFile.value_or("").c_str(), music.musicStart,
-                                           kMixRate, stepMs, maxMs, values, detail);
-    if (code == kSoundOk) return {};
-    return std::string(kMusicModule) + ": " + fmodErrorText(code) + " (" + detail + ")";
 }
 
 const char* fmodErrorText(int32_t code) {

@@ -70,14 +70,6 @@ int32_t musicLength();
 // the output if no music played yet). On failure the old stream plays on.
 MusicError reopenMusic(MusicSettings& music);
 
-// The loudness of the script's music for drawing: one value from 0 to 1 per
-// `stepMs` of one pass (at most `maxMs`), the loudest step 1. Decodes on the
-// calling thread without touching the output, so it may run beside the show.
-// Empty on success, otherwise the music module's error text and the file's
-// trouble.
-std::string musicLoudness(const MusicSettings& music, int32_t stepMs, int32_t maxMs,
-                          std::vector<float>& values);
-
 // Closes the stream and the output.
 void stopMusic();
 

@@ -19,14 +19,22 @@ static_assert(kSpectrumSize == kMusicSpectrumSize, "the frame's spectrum copy is
 
 namespace {
 
-// Loading groups: textures [first, end) then the progress shown after them.
+// Loading groups: the pictures up to `end` of the show's twenty, then the
+// progress shown after them. A set of another size is loaded in the same
+// five groups, their ends scaled to its count.
 struct LoadingStep {
-    int first, end;
+    size_t end;
     double progress;
 };
-constexpr LoadingStep kTextureSteps[] = {
-    {0, 3, 0.3}, {3, 6, 0.4}, {6, 10, 0.5}, {10, 14, 0.6}, {14, 20, 0.7},
+constexpr LoadingStep kPictureSteps[] = {
+    {3, 0.3}, {6, 0.4}, {10, 0.5}, {14, 0.6}, {20, 0.7},
 };
+constexpr size_t kStepPictures = 20;
+
+// The end of a group for a set of `count` pictures, rounded half up.
+size_t groupEnd(const LoadingStep& step, size_t count) {
+    return (count * step.end * 2 + kStepPictures) / (kStepPictures * 2);
+}
 
 constexpr int32_t kParticleCount = 100;
 constexpr double kProgressStarted = 0.1;
@@ -41,27 +49,34 @@ ShowError failure(std::string module, std::string message, std::string detail = 
 constexpr const char* kSceneModule = "kglScenes";
 constexpr const char* kSceneFolder = "scenes";
 
-// The textures of a set's pictures, by the show's picture names.
-ShowError pictureTextures(const scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
-    pictures.clear();
-    for (const scenes::PictureEntry& picture : set.pictures) {
-        const int index = showTextureFor(picture.file);
-        if (index < 0)
-            return failure(kSceneModule, picture.file + ": not one of the show's pictures");
-        pictures.push_back(textures[size_t(index)].get());
-    }
-    return {};
+// The textures of a set's pictures, all loaded.
+std::vector<const Texture*> pictureTextures(const scenes::SceneSet& set) {
+    std::vector<const Texture*> pictures;
+    for (const scenes::PictureEntry& picture : set.pictures)
+        pictures.push_back(showPicture(picture));
+    return pictures;
 }
 
 // The scene set the show folder has, or the built-in one, checked whole.
-ShowError readShowScenes(scenes::SceneSet& set, std::vector<const Texture*>& pictures) {
+ShowError readShowScenes(scenes::SceneSet& set) {
     std::vector<scenes::SceneSource> files;
     bool own = false;
     if (const std::string problem = readSceneFolder(kSceneFolder, files, own); !problem.empty())
         return failure(kSceneModule, problem);
     const scenes::SceneSetError error = readSceneSet(files, set);
     if (error) return ShowError{kSceneModule, error.text(), "", error.line};
-    return pictureTextures(set, pictures);
+    return {};
+}
+
+// Whether `next` has the scenes of `now` in the same slots with the same
+// parts: the timelines, which hold slots, then place it as the script would.
+bool sameSlots(const scenes::SceneSet& now, const scenes::SceneSet& next) {
+    const auto same = [](const scenes::SceneEntry& a, const scenes::SceneEntry& b) {
+        return a.name == b.name && (a.start < 0) == (b.start < 0) && (a.draw < 0) == (b.draw < 0) &&
+               (a.after < 0) == (b.after < 0);
+    };
+    return std::equal(now.scenes.begin(), now.scenes.end(), next.scenes.begin(), next.scenes.end(),
+                      same);
 }
 
 } // namespace
@@ -86,9 +101,13 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     particleSystem = std::move(particles.system);
     drawLoadingProgress(picture, kProgressParticles);
 
-    for (const LoadingStep& step : kTextureSteps) {
-        for (int i = step.first; i < step.end; ++i) {
-            if (ShowError error = loadShowTexture(i)) return error;
+    scenes::SceneSet set;
+    if (ShowError error = readShowScenes(set)) return error;
+    releaseShowPictures();
+    size_t next = 0;
+    for (const LoadingStep& step : kPictureSteps) {
+        for (const size_t end = groupEnd(step, set.pictures.size()); next < end; ++next) {
+            if (ShowError error = loadShowPicture(set.pictures[next])) return error;
         }
         drawLoadingProgress(picture, step.progress);
     }
@@ -97,9 +116,7 @@ ShowError loadShow(MusicSettings& music, MusicStart start, ScenePlacements* plac
     setActive(camera, true);
     drawLoadingProgress(picture, kProgressCamera);
 
-    scenes::SceneSet set;
-    std::vector<const Texture*> pictures;
-    if (ShowError error = readShowScenes(set, pictures)) return error;
+    std::vector<const Texture*> pictures = pictureTextures(set);
     installSceneSet(std::move(set), std::move(pictures));
     TimelineError timelineError;
     timelineSlots[1] = createTimeline(kTimelineName, kTimelineLength, &timelineError);
@@ -151,12 +168,24 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
 ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
                        ScriptWarnings* warnings) {
     scenes::SceneSet set;
-    std::vector<const Texture*> pictures;
-    if (ShowError error = readShowScenes(set, pictures)) return error;
+    if (ShowError error = readShowScenes(set)) return error;
+    // A picture the set names for the first time loads now; what is loaded
+    // stays, so that the previous set can come back.
+    for (const scenes::PictureEntry& picture : set.pictures) {
+        if (ShowError error = loadShowPicture(picture))
+            return ShowError{error.module, pictureProblem(picture.file, error), error.detail};
+    }
     const scenes::SceneSet* current = installedSceneSet();
+    // An edit inside the scenes: the timelines stay (fresh ones cost more
+    // than the rest of the reload), and the script is not read again.
+    if (current && sameSlots(*current, set)) {
+        std::vector<const Texture*> pictures = pictureTextures(set);
+        installSceneSet(std::move(set), std::move(pictures));
+        return {};
+    }
     scenes::SceneSet previous = current ? *current : scenes::SceneSet{};
-    std::vector<const Texture*> previousPictures;
-    pictureTextures(previous, previousPictures);
+    std::vector<const Texture*> previousPictures = pictureTextures(previous);
+    std::vector<const Texture*> pictures = pictureTextures(set);
     installSceneSet(std::move(set), std::move(pictures));
     // The timelines hold the scenes by their slots: placed again by name.
     if (ShowError error = reloadScript(music, placements, warnings)) {
@@ -172,7 +201,7 @@ ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
 void releaseShow() {
     releaseSlots();
     releaseSceneSet();
-    for (auto& texture : textures) texture.reset();
+    releaseShowPictures();
     particleSystem.reset();
 }
 

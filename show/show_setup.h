@@ -43,8 +43,10 @@ ShowError startShowMusic(MusicSettings& music, MusicStart start);
 
 // Runs the loading sequence into the show's state (show_state.h), drawing
 // the progress frames 0.1 ... 0.7, 0.9 and 1.0: the loading screen, the
-// particle system, the twenty textures, the camera, the eleven scenes,
-// "Timeline1" and the script, whose music settings land in `music`; then,
+// particle system, the scene set (scenes/, or the built-in one) and the
+// pictures it lists (show_textures.h; the frames 0.3 ... 0.7 after 3, 6,
+// 10, 14 and 20 of twenty, ends scaled to another count), the camera, the
+// set's scenes, "Timeline1" and the script, whose music settings land in `music`; then,
 // if the script named music and `start` asks for it, starts the music
 // (music.h), which turns an end time of 0 into the music's length. The
 // script's placements go to `placements` when given, and its warnings
@@ -60,14 +62,18 @@ ShowError reloadScript(MusicSettings& music, ScenePlacements& placements,
                        ScriptWarnings* warnings = nullptr);
 
 // The live mode's reload of the scene files (scenes/, or the built-in set
-// when there are none): the new set is checked, installed and the script
-// placed on it again. On failure (a broken file: the message names it with
-// its line and column; a scene the script places that the set lacks: the
-// script's line) the previous set and timelines stay.
+// when there are none): the new set is checked, the pictures it names for
+// the first time are loaded, the set installed and the script placed on it
+// again. On failure (a broken file: the message names it with its line and
+// column; a picture that does not load: kTextureModule, "data/NAME.hwl:
+// CAUSE"; a scene the script places that the set lacks: the script's line)
+// the previous set and timelines stay. A set with the same scenes in the
+// same slots (names and parts) keeps the timelines: the script is not read
+// again, and `music`, `placements` and `warnings` are left as they are.
 ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
                        ScriptWarnings* warnings = nullptr);
 
-// Releases scenes, timeline, textures and particle system.
+// Releases scenes, timeline, pictures and particle system.
 void releaseShow();
 
 // The time after which the show ends: the script's music end time when it

@@ -27,6 +27,7 @@
 #include "content/capture/sound_track.h"
 #include "content/capture/video_encoder.h"
 #include "platform/window.h"
+#include "sequencing/music_spectrum.h"
 #include "show/frame_replay.h"
 #include "show/show_frame.h"
 #include "show/show_setup.h"
@@ -300,6 +301,12 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
     const std::vector<int32_t> leadUp = leadUpTimes(
         static_cast<int32_t>(from), options.fps, options.fullLeadUp ? LeadUp::Full : LeadUp::Short);
 
+    // Every frame, the lead-up's too, hears the music as the show would at its time.
+    MusicWave wave;
+    if (std::string error = decodeMusicWave(music, static_cast<int32_t>(to), wave); !error.empty())
+        return fail(error);
+    MusicSpectrum heard = makeMusicSpectrum(std::make_shared<const MusicWave>(std::move(wave)));
+
     VideoEncoder video;
     TemporaryFile soundTrack;
     if (!videoFile.empty()) {
@@ -313,7 +320,8 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
             return fail(error);
     }
 
-    replayCarriedState(leadUp, swapBuffers);
+    replayCarriedState(leadUp, swapBuffers, nullptr,
+                       [&](int32_t t) { return spectrumAt(heard, t); });
     // The bar counts the frames written, not the lead-up's.
     ProgressBar progress = startProgress(count);
     const size_t frameBytes = size_t(options.width) * size_t(options.height) * kRgbChannels;
@@ -322,8 +330,8 @@ int renderFrames(const Options& options, const MusicSettings& music, const std::
     grabTarget = &grab;
     int64_t written = 0;
     for (; written < count && !stopSignal; ++written) {
-        showFrame(static_cast<int32_t>(captureFrameTime(from, written, options.fps)), nullptr,
-                  grabAndPresent);
+        const auto time = static_cast<int32_t>(captureFrameTime(from, written, options.fps));
+        showFrame(time, spectrumAt(heard, time), grabAndPresent);
         if (!out.empty()) {
             const std::string file = options.single ? out : framePath(out, written);
             if (PngError error = writeFrame(file, grab)) {

@@ -6,16 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#include "audio/sound_decoder.h"
-#include "sequencing/music.h"
+#include "sequencing/music_wave.h"
 
 namespace {
 
 constexpr int kStereo = 2;
 constexpr int64_t kChunkFrames = 4096;
 constexpr int64_t kMillisecondsPerSecond = 1000;
-constexpr bool kLooping = true;   // the show plays its music in a loop
-constexpr int64_t kWholeFile = 0; // length 0: from the offset to the end
+constexpr bool kLooping = true; // the show plays its music in a loop
 
 // WAV layout: float samples (format 3) need a "fact" chunk with the frame count.
 constexpr uint16_t kFloatFormat = 3;
@@ -25,16 +23,6 @@ constexpr uint32_t kFormatChunkSize = 16;
 constexpr uint32_t kFactChunkSize = 4;
 constexpr uint32_t kHeaderAfterRiffSize = 4 + (8 + kFormatChunkSize) + (8 + kFactChunkSize) + 8;
 constexpr uint64_t kMaxRiffSize = UINT32_MAX;
-
-std::string decoderError(const DecoderOpening& opening) {
-    return std::string(kMusicModule) + ": " + fmodErrorText(opening.error) + " (" + opening.detail +
-           ")";
-}
-
-DecoderOpening openMusic(const MusicSettings& music) {
-    return openSoundDecoder(music.musicFile.value_or("").c_str(), music.musicStart, kWholeFile,
-                            kSoundTrackRate, kLooping);
-}
 
 void putU16(std::vector<uint8_t>& out, uint16_t value) {
     out.push_back(uint8_t(value));
@@ -83,8 +71,8 @@ void appendSamples(std::vector<uint8_t>& out, const float* samples, size_t count
 } // namespace
 
 std::string musicLengthMs(const MusicSettings& music, int64_t& lengthMs) {
-    DecoderOpening opening = openMusic(music);
-    if (!opening.decoder) return decoderError(opening);
+    DecoderOpening opening = openMusicDecoder(music, kLooping);
+    if (!opening.decoder) return musicDecoderError(opening);
     lengthMs = decoderLengthMs(*opening.decoder);
     return {};
 }
@@ -95,8 +83,8 @@ std::string writeSoundTrack(const MusicSettings& music, int64_t fromMs, int64_t 
         uint64_t(frames) * kBytesPerFrame + kHeaderAfterRiffSize > kMaxRiffSize) {
         return "the sound track is too long for a WAV file";
     }
-    DecoderOpening opening = openMusic(music);
-    if (!opening.decoder) return decoderError(opening);
+    DecoderOpening opening = openMusicDecoder(music, kLooping);
+    if (!opening.decoder) return musicDecoderError(opening);
     SoundDecoder& decoder = *opening.decoder;
 
     std::vector<float> chunk(kChunkFrames * kStereo);

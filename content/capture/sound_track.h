@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <string>
 
-#include "sequencing/script.h"
+#include "sequencing/music_wave.h"
 
 // Frames a second of the show's mixed music.
-inline constexpr int32_t kSoundTrackRate = 44100;
+inline constexpr int32_t kSoundTrackRate = kMusicMixRate;
 
 // One pass of the script's music in milliseconds (0 when the format does
 // not say). Empty on success, otherwise the music module's error text and

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -85,6 +86,14 @@ std::string addSourceFile(ContentHash& hash, const std::string& path) {
     return "";
 }
 
+// The show folder's files a picture of the list makes.
+std::vector<std::string> pictureOutputs(const picture::ManifestEntry& entry) {
+    std::vector<std::string> outputs = {"data/" + entry.name + ".hwl"};
+    if (entry.alpha == picture::AlphaKind::Companion)
+        outputs.push_back("data/" + entry.name + "_alpha.hwl");
+    return outputs;
+}
+
 std::string pictureJob(const picture::ManifestEntry& entry, const MakeshowOptions& options,
                        uint64_t tool, std::mutex& renderLock, Job& job) {
     const EncodeTargets targets = defaultEncodeTargets();
@@ -107,9 +116,7 @@ std::string pictureJob(const picture::ManifestEntry& entry, const MakeshowOption
         job.key = hash.value;
     }
     job.origin = options.assetsDir + "/" + entry.source;
-    job.outputs = {"data/" + entry.name + ".hwl"};
-    if (entry.alpha == picture::AlphaKind::Companion)
-        job.outputs.push_back("data/" + entry.name + "_alpha.hwl");
+    job.outputs = pictureOutputs(entry);
     const std::string assetsDir = options.assetsDir;
     job.build = [entry, assetsDir, targets, draft, &renderLock](std::vector<BuiltFile>& files) {
         picture::Picture pixels;
@@ -232,12 +239,24 @@ void planJobs(const MakeshowOptions& options, std::mutex& renderLock, Problems& 
     // script, the list for the pictures.
     const bool scriptWanted = wanted(options, {kScore, kScriptSource});
     const std::string scriptPath = options.assetsDir + "/" + kScriptSource;
-    // The scenes: what the script may place, and the files to copy.
+    std::vector<picture::ManifestEntry> entries;
+    const picture::PictureError listError =
+        picture::readManifest(options.assetsDir + "/" + kPictureList, entries);
+    // The scenes: what the script may place, and the files to copy. Their
+    // pictures are checked against a list that reads: a broken one says
+    // what is wrong itself.
     SceneFiles sceneFiles;
     const bool scenesWanted = options.only.empty() || options.only.starts_with("scenes/");
     std::string scenesError;
     if (scriptWanted || scenesWanted) {
         scenesError = readSceneFiles(options.assetsDir, sceneFiles);
+        if (scenesError.empty() && !listError) {
+            std::set<std::string> made;
+            for (const picture::ManifestEntry& entry : entries) {
+                for (std::string& output : pictureOutputs(entry)) made.insert(std::move(output));
+            }
+            scenesError = checkScenePictures(sceneFiles, made, options.assetsDir);
+        }
         if (!scenesError.empty()) problems.report(scenesError);
     }
     if (scenesError.empty() && scenesWanted) {
@@ -279,9 +298,6 @@ void planJobs(const MakeshowOptions& options, std::mutex& renderLock, Problems& 
         else
             jobs.push_back(std::move(music));
     }
-    std::vector<picture::ManifestEntry> entries;
-    const picture::PictureError listError =
-        picture::readManifest(options.assetsDir + "/" + kPictureList, entries);
     const bool listed = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
         return wanted(options, pictureSources(entry));
     });

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "common/png_io.h"
+#include "images/hwl_encode.h"
 #include "live/overlay.h"
 #include "show/show_setup.h"
 #include "support/show_data.h"
@@ -24,6 +25,24 @@ namespace {
 
 constexpr int32_t kWidth = 320, kHeight = 240;
 constexpr int32_t kTuneSeconds = 12;
+constexpr int kSolidSide = 16;
+
+struct Colour {
+    uint8_t r, g, b;
+};
+
+// An HWL picture all in one colour.
+std::string solidPicture(Colour colour) {
+    std::vector<uint8_t> rgb;
+    for (int i = 0; i < kSolidSide * kSolidSide; ++i)
+        rgb.insert(rgb.end(), {colour.r, colour.g, colour.b});
+    hwl::HwlEncodeSettings settings;
+    settings.levels = 1;
+    std::vector<uint8_t> bytes;
+    if (hwl::encodeHwl(bytes, {rgb.data(), kSolidSide, kSolidSide, 3}, settings)) return "";
+    return std::string(bytes.begin(), bytes.end());
+}
+
 constexpr const char* kLiveTitle = "Zorvath in da house! - live";
 const std::string kScript = "@scene Scene1 1 0 2999 \n"
                             "@scene Scene2 1 3000 5999 \n"
@@ -207,6 +226,41 @@ TEST_F(LiveMode, EditsInTheShowDirectoryAppearAndBrokenOnesKeepTheLastGoodFile) 
     save("scenes/mine.scene", scene);
     EXPECT_EQ(nextLine(), "reload scenes/mine.scene");
     EXPECT_EQ(nextLine(), "mended scenes/mine.scene");
+    // A scene moved to another slot is placed again where it is now.
+    const std::string blue = "scene Blue\n  draw\n    colour 0 0 1 1\n  end\nend\n";
+    const size_t scenes = scene.find("scene ");
+    for (const std::string& moved :
+         {scene + blue, scene.substr(0, scenes) + blue + scene.substr(scenes)}) {
+        save("scenes/mine.scene", moved);
+        EXPECT_EQ(nextLine(), "reload scenes/mine.scene");
+    }
+    EXPECT_TRUE(shown() == mine) << "the script's scene lost its place when it moved";
+
+    // A picture beyond the show's twenty, over the whole window: named before
+    // it is there, the set waits for it; then it is drawn, as capture draws
+    // it, and drawn anew when saved again.
+    save("scenes/mine.scene", "pictures\n  data/extra.hwl none\nend\n"
+                              "scene Scene7\n  draw\n    identity\n    texturing on\n"
+                              "    colour 1 1 1 1\n    picture data/extra.hwl\n    quad\n"
+                              "      0 0 -5 -5 -1\n      1 0 5 -5 -1\n      1 1 5 5 -1\n"
+                              "      0 1 -5 5 -1\n    end\n  end\nend\n");
+    EXPECT_EQ(nextLine(), "error scenes/mine.scene: data/extra.hwl: file not found");
+    for (const Colour colour : {Colour{200, 40, 90}, Colour{30, 180, 60}}) {
+        save("data/extra.hwl", solidPicture(colour));
+        if (colour.r == 200) {
+            EXPECT_EQ(nextLine(), "reload scenes/mine.scene");
+            EXPECT_EQ(nextLine(), "mended scenes/mine.scene");
+        } else {
+            EXPECT_EQ(nextLine(), "reload data/extra.hwl");
+        }
+        const std::vector<uint8_t> extra = shown();
+        ASSERT_EQ(extra.size(), size_t(kWidth * kHeight * 3));
+        const uint8_t* middle = &extra[size_t(kHeight / 2 * kWidth + kWidth / 2) * 3];
+        EXPECT_NEAR(middle[0], colour.r, 4);
+        EXPECT_NEAR(middle[1], colour.g, 4);
+        EXPECT_NEAR(middle[2], colour.b, 4);
+        EXPECT_TRUE(extra == captured(paused)) << "the extra picture's frame is not capture's";
+    }
     quit();
 }
 

@@ -42,10 +42,12 @@ std::string scratchCopy(const char* from, const std::string& name) {
 
 // A copy of the sources with a show of its own: `pictures` as the list and a
 // one-second score, so that a run takes moments even in the sanitizer build,
-// whose makeshow did not make the show directory above.
+// whose makeshow did not make the show directory above. The sources' scenes
+// draw with all twenty pictures: such a show plays the built-in set.
 std::string smallAssets(const std::string& name, const std::string& pictures,
                         const char* tempo = "125") {
     const std::string assets = scratchCopy(TEST_ASSETS_DIR, name);
+    fs::remove_all(assets + "/scenes");
     std::ofstream(assets + "/pictures.txt") << pictures;
     std::ofstream(assets + "/music/score.txt")
         << "tempo " << tempo << "\nlength 1000\nsection quiet 0 1\n";
@@ -186,7 +188,7 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     const std::string show = "'" + dir + "' --assets '" + assets + "'";
     const auto [firstExit, firstOut, firstErr] = runMakeshow(show);
     ASSERT_EQ(firstExit, 0) << firstErr;
-    EXPECT_EQ(builtOutputs(firstOut).size(), 7u) << firstOut;
+    EXPECT_EQ(builtOutputs(firstOut).size(), 6u) << firstOut;
 
     std::ofstream(assets + "/pictures/grass.svg", std::ios::app) << "<!-- edited -->\n";
     fs::remove(dir + "/data/floor.hwl");
@@ -195,8 +197,8 @@ TEST(MakeShow, AnEditRebuildsOnlyTheOutputsItTouches) {
     const std::set<std::string> expected = {"data/grass.hwl", "data/grass_alpha.hwl",
                                             "data/floor.hwl"};
     EXPECT_EQ(builtOutputs(out), expected) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7 + 1) << out;
-    EXPECT_NE(out.find("3 built, 4 up to date"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6 + 1) << out;
+    EXPECT_NE(out.find("3 built, 3 up to date"), std::string::npos) << out;
 }
 
 // An output a person changed in the show folder is never overwritten: one
@@ -240,8 +242,7 @@ TEST(MakeShow, AnOutputChangedByHandIsKeptUntilOverwrite) {
               std::string::npos)
         << foreignErr;
     EXPECT_EQ(std::count(foreignErr.begin(), foreignErr.end(), '\n'), 1) << foreignErr;
-    EXPECT_EQ(builtOutputs(foreignOut),
-              (std::set<std::string>{"music.ogg", "script.sqx", "scenes/show.scene"}))
+    EXPECT_EQ(builtOutputs(foreignOut), (std::set<std::string>{"music.ogg", "script.sqx"}))
         << foreignOut;
 }
 
@@ -362,9 +363,8 @@ TEST(MakeShow, EveryBrokenSourceIsReportedAndTheRestBuilt) {
                   at + "/pictures/bad.svg: line 3, column 3: broken XML: something follows the "
                        "closing tag of the drawing",
                   at + "/textures/nope.txt: line 2, column 1: unknown operator 'nope'"}));
-    EXPECT_EQ(builtOutputs(out),
-              (std::set<std::string>{"data/grass.hwl", "data/floor.hwl", "music.ogg", "script.sqx",
-                                     "scenes/show.scene"}))
+    EXPECT_EQ(builtOutputs(out), (std::set<std::string>{"data/grass.hwl", "data/floor.hwl",
+                                                        "music.ogg", "script.sqx"}))
         << out;
     EXPECT_NE(out.find(", 4 broken in "), std::string::npos) << out;
 }
@@ -393,13 +393,15 @@ std::string scratchCopyOfShow(const std::string& name) {
 }
 
 // Scene files are checked as one set and copied; a script may place what
-// they define and nothing else; a scene file taken out of the sources
-// leaves the show folder too.
+// they define and nothing else; a picture they draw with needs a line of the
+// list that makes it (and its companion, if it takes one); a scene file taken
+// out of the sources leaves the show folder too.
 TEST(MakeShow, SceneFilesAreCheckedTogetherAndFollowTheirSources) {
     const std::string assets = smallAssets("scene_assets", "floor textures/floor.txt 16x16 none\n");
     const std::string dir = scratchDir("scenes");
     const std::string show = "'" + dir + "' --assets '" + assets + "'";
     const std::string extra = assets + "/scenes/extra.scene";
+    fs::create_directories(assets + "/scenes");
     std::ofstream(extra) << "scene Pulse\n  draw\n    colour 1 1 1 (spectrum(0, 8))\n  end\nend\n";
     std::ofstream(assets + "/script.sqx") << "@scene Pulse 1 0 999 \n@music m music.ogg 0 0 0\n";
     auto [exitCode, out, err] = runMakeshow(show);
@@ -411,6 +413,28 @@ TEST(MakeShow, SceneFilesAreCheckedTogetherAndFollowTheirSources) {
     EXPECT_EQ(exitCode, 1);
     EXPECT_EQ(err, "makeshow: " + extra + ":3:5: unknown step 'wobble'\n");
 
+    const auto drawing = [&](const char* alpha) {
+        std::ofstream(extra) << "pictures\n  data/floor.hwl none\n  data/extra.hwl " << alpha
+                             << "  # beyond the twenty\nend\nscene Pulse\n  draw\n"
+                                "    picture data/extra.hwl\n  end\nend\n";
+    };
+    const std::string listed = "makeshow: " + extra + ":3:3: data/extra.hwl: ";
+    drawing("none");
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(err, listed + "no line of pictures.txt makes it\n");
+    std::ofstream(assets + "/pictures.txt") << "floor textures/floor.txt 16x16 none\n"
+                                               "extra textures/floor.txt 16x16 none\n";
+    drawing("companion");
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(err.rfind(listed + "its alpha companion data/extra_alpha.hwl", 0), 0u) << err;
+    drawing("none");
+    std::tie(exitCode, out, err) = runMakeshow(show);
+    EXPECT_EQ(exitCode, 0) << err;
+    EXPECT_EQ(builtOutputs(out), std::set<std::string>{"scenes/extra.scene"}) << out;
+    EXPECT_TRUE(fs::exists(dir + "/data/extra.hwl")); // built with the list, as every picture
+
     fs::remove(extra);
     std::tie(exitCode, out, err) = runMakeshow(show);
     EXPECT_EQ(exitCode, 1);
@@ -421,5 +445,4 @@ TEST(MakeShow, SceneFilesAreCheckedTogetherAndFollowTheirSources) {
     std::tie(exitCode, out, err) = runMakeshow(show);
     EXPECT_EQ(exitCode, 0) << err;
     EXPECT_FALSE(fs::exists(dir + "/scenes/extra.scene"));
-    EXPECT_TRUE(fs::exists(dir + "/scenes/show.scene"));
 }

@@ -19,6 +19,7 @@
 #include "audio/sound_decoder.h"
 #include "audio/sound_spectrum.h"
 #include "sequencing/music.h"
+#include "sequencing/music_spectrum.h"
 
 namespace {
 
@@ -402,20 +403,54 @@ TEST_F(SoundTest, MusicOffPlaysSilentlyWithoutAnyDevice) {
     stopMusic();
 }
 
-// One value per step: the loud half 1, the quiet half a quarter (RMS of the
-// mono mix), the last step cut short by the limit; silence all zero; the
-// byte offset used, and a bad one an error.
+// One value per step of the wave the live mode decodes once: the loud half
+// 1, the quiet half a quarter (RMS of the mono mix), the last step cut short
+// by the limit; silence all zero; the byte offset used, and a bad one an
+// error.
 TEST_F(SoundTest, MusicLoudnessPerStep) {
-    std::vector<float> values;
+    MusicWave wave;
     music.musicFile = tone("silence.wav", {.seconds = 0.3, .amplitude = 0});
-    ASSERT_EQ(musicLoudness(music, 100, 60000, values), "");
-    EXPECT_EQ(values, std::vector<float>(3, 0.0f));
+    ASSERT_EQ(decodeMusicWave(music, 60000, wave), "");
+    EXPECT_EQ(waveLoudness(wave, 100), std::vector<float>(3, 0.0f));
     music.musicFile = tone("halves.wav", {.seconds = 1, .laterGain = 0.25});
-    ASSERT_EQ(musicLoudness(music, 100, 750, values), "");
     const std::vector<float> expected{1, 1, 1, 1, 1, 0.25, 0.25, 0.25};
-    EXPECT_THAT(values, testing::Pointwise(testing::FloatNear(0.01f), expected));
+    ASSERT_EQ(decodeMusicWave(music, 750, wave), "");
+    EXPECT_THAT(waveLoudness(wave, 100), testing::Pointwise(testing::FloatNear(0.01f), expected));
     music.musicStart = 1 << 20;
-    EXPECT_EQ(musicLoudness(music, 100, 750, values).rfind("FMOD: An invalid parameter", 0), 0u);
+    EXPECT_EQ(decodeMusicWave(music, 750, wave).rfind("FMOD: An invalid parameter", 0), 0u);
+}
+
+// The spectrum frames drawn apart from the music's playing hear: the last
+// 1024 frames before the play time, both sides folded to mono as the output
+// folds them, silence before play time 0, the pass going round again.
+TEST_F(SoundTest, MusicSpectrumAtAPlayTimeIsTheLastWindowHeard) {
+    constexpr int kRightBin = 20;
+    // Left at bin 40, right at bin 20, half scale, for half a second; then silence.
+    music.musicFile = tone("halves.wav", {.channels = 2,
+                                          .rightHz = kRightBin * double(kRate) / kSpectrumWindow,
+                                          .amplitude = 0.5,
+                                          .laterGain = 0});
+    MusicWave wave;
+    ASSERT_EQ(decodeMusicWave(music, 2000, wave), "");
+    MusicSpectrum heard = makeMusicSpectrum(std::make_shared<const MusicWave>(std::move(wave)));
+    auto at = [&](int32_t ms) {
+        const float* values = spectrumAt(heard, ms);
+        return std::vector<float>(values, values + kSpectrumBins);
+    };
+    auto loudest = [](const std::vector<float>& values) {
+        return *std::max_element(values.begin(), values.end());
+    };
+    const std::vector<float> both = at(300);
+    EXPECT_NEAR(both[kToneBin], 0.25f, 1e-3f);
+    EXPECT_NEAR(both[kRightBin], 0.25f, 1e-3f);
+    EXPECT_LT(both[(kToneBin + kRightBin) / 2], 1e-3f);
+    // At 12 ms the window holds 529 frames of the music after silence.
+    EXPECT_EQ(loudest(at(0)), 0.0f);
+    EXPECT_GT(at(12)[kToneBin], 0.05f);
+    // The window ends at the time: at 523 ms ten frames of the tone remain, at 524 ms none.
+    EXPECT_GT(loudest(at(523)), 0.0f);
+    EXPECT_EQ(loudest(at(524)), 0.0f);
+    EXPECT_EQ(at(1300), both); // a second on, the pass again
 }
 
 TEST_F(SoundTest, MusicFailuresCarryTheTextOfTheirCode) {

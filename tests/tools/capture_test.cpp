@@ -3,6 +3,7 @@
 // music, and clear failures. Pictures are small: the renderer is software.
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <tuple>
 
 #include "support/show_data.h"
@@ -132,6 +133,30 @@ TEST_F(CaptureTest, SingleFrameMatchesTheFrameOfAFullRun) {
     makeShow(path("other"), script);
     capture("--at 616 --out " + path("other.png"), path("other"));
     EXPECT_FALSE(samePixels(path("at_616.png"), path("other.png")));
+}
+
+// Scenes that follow the music hear it at each frame's time: without the
+// music the same frame looks different. Still, placed after Pulse, draws
+// through the camera that Pulse's last frame set from the music, so a frame
+// of Still on its own needs a lead-up that hears the music too.
+TEST_F(CaptureTest, SpectrumScenesHearTheMusicAtTheirFrameTime) {
+    const std::string placements = "@scene Pulse 1 0 300 \n@scene Still 1 301 600 \n";
+    makeShow(show, placements + "@music t tune.wav 0 1400 0\n");
+    const std::string quad = "    plain\n      -0.5 -0.5 -1\n      0.5 -0.5 -1\n"
+                             "      0.5 0.5 -1\n      -0.5 0.5 -1\n    end\n";
+    fs::create_directories(show + "/scenes");
+    std::ofstream(show + "/scenes/music.scene")
+        << "scene Pulse\n  draw\n    identity\n    texturing off\n"
+        << "    colour (spectrum(10)*16) 0.5 0.2 1\n"
+        << quad << "  end\n  after\n    view (spectrum(10)*8) 0 1  0 0 -1  0 1 0\n  end\nend\n"
+        << "scene Still\n  draw\n    identity\n    texturing off\n    colour 1 1 1 1\n"
+        << quad << "  end\nend\n";
+    capture("--to 400 --out " + path("range"));
+    capture("--at 316 --out " + path("still.png")); // frame 19, Still's first
+    EXPECT_TRUE(samePixels(path("still.png"), frameFile("range", 19)));
+    std::ofstream(show + "/script.sqx") << placements;
+    capture("--at 166 --out " + path("quiet.png")); // frame 10
+    EXPECT_FALSE(samePixels(path("quiet.png"), frameFile("range", 10)));
 }
 
 // Every frame and the music's stretch; without a music line no sound track.
