@@ -3,6 +3,11 @@
 // reported at its file, line and column.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "show/scene_folder.h"
 #include "show/scene_set.h"
 
 using namespace scenes;
@@ -111,6 +116,13 @@ TEST(SceneSet, MistakesNameTheirFileLineAndColumn) {
          "2:14: expected 'companion', 'blue' or 'none'"},
         {"piece p\n  once\n    once\n    end\n  end\nend\n", "3:5: 'once' inside 'once'"},
         {"piece p\n  colour 1 1 1 ) \nend\n", "2:16: ')' without its '('"},
+        {"piece p\n  grid 3 0\n  end\nend\n",
+         "2:10: a grid's columns and rows are whole numbers from 1"},
+        {"piece p\n  grid 200 101\n  end\nend\n", "2:3: more than 20000 cells"},
+        {"scene A\n  draw\n    grid 100 100\n      0 0 0 0 0\n      0 0 0 0 0\n      0 0 0 0 0\n"
+         "      0 0 0 0 0\n    end\n    grid 100 101\n      0 0 0 0 0\n      0 0 0 0 0\n"
+         "      0 0 0 0 0\n      0 0 0 0 0\n    end\n  end\nend\n",
+         "1:1: the scene draws more than 20000 quads"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(errorOf(text), "scenes/a.scene:" + expected) << text;
@@ -127,4 +139,30 @@ TEST(SceneSet, MistakesNameTheirFileLineAndColumn) {
     EXPECT_EQ(errorOf(std::string("scene A\0", 8)), "scenes/a.scene: not a text file");
     EXPECT_EQ(errorOf(std::string(kMaxSceneFileBytes + 1, '#')),
               "scenes/a.scene: larger than 1048576 bytes");
+}
+
+// The example show's files are read by the same reader as any show's: they
+// must stay valid as the format grows, and its script place only their scenes.
+TEST(SceneSet, TheExampleShowReadsWholeAndItsScriptPlacesItsScenes) {
+    const std::string garden = std::string(EXAMPLES_DIR) + "/garden";
+    std::vector<SceneSource> files;
+    bool own = false;
+    ASSERT_EQ(readSceneFolder(garden + "/scenes", files, own), "");
+    ASSERT_TRUE(own);
+    SceneSet set;
+    ASSERT_FALSE(read(files, set)) << read(files, set).text();
+    std::set<std::string> names;
+    for (const SceneEntry& scene : set.scenes) names.insert(scene.name);
+    EXPECT_EQ(names, (std::set<std::string>{"Pump", "Flight"}));
+    std::ifstream script(garden + "/script.sqx");
+    std::string line;
+    int placed = 0;
+    while (std::getline(script, line)) {
+        std::istringstream words(line);
+        std::string command, name;
+        if (!(words >> command >> name) || command != "@scene") continue;
+        EXPECT_TRUE(names.count(name)) << line;
+        ++placed;
+    }
+    EXPECT_EQ(placed, 2);
 }
