@@ -163,7 +163,7 @@ void reloadTheScenes(LiveReload& reload, Target& target, const std::string file)
     reload.scenesAwaitingPicture.clear();
     if (error && error.module == kTextureModule) {
         reload.scenesAwaitingPicture = file;
-        return reportError(reload, file, file + ": " + error.message);
+        return reportError(reload, file, error.message);
     }
     if (error) return reportError(reload, file, error.message);
     takeScript(reload, target, std::move(music), std::move(placements), warnings, file);

@@ -296,7 +296,11 @@ class FileReader {
             }
             if (tokens_.size() < 2 || tokens_.size() > 3)
                 return fail(tokens_.back(), "expected 'FILE companion|blue|none [mipmap]'");
-            PictureEntry entry{std::string(tokens_[0].text)};
+            PictureEntry entry;
+            entry.file = tokens_[0].text;
+            entry.listedIn = file_.name;
+            entry.line = lineNumber_;
+            entry.column = tokens_[0].column;
             const std::string_view alpha = tokens_[1].text;
             if (alpha == "companion")
                 entry.alpha = Alpha::Companion;

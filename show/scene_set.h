@@ -63,6 +63,8 @@ struct PictureEntry {
     std::string file; // "data/NAME.hwl", relative to the show directory
     Alpha alpha = Alpha::None;
     bool mipmap = false;
+    std::string listedIn; // where the pictures block names it
+    int32_t line = 0, column = 0;
 };
 
 enum class StepKind : uint8_t {

@@ -173,7 +173,11 @@ ShowError reloadScenes(MusicSettings& music, ScenePlacements& placements,
     // stays, so that the previous set can come back.
     for (const scenes::PictureEntry& picture : set.pictures) {
         if (ShowError error = loadShowPicture(picture))
-            return ShowError{error.module, pictureProblem(picture.file, error), error.detail};
+            return ShowError{error.module,
+                             scenes::SceneSetError{picture.listedIn, picture.line, picture.column,
+                                                   pictureProblem(picture.file, error)}
+                                 .text(),
+                             error.detail};
     }
     const scenes::SceneSet* current = installedSceneSet();
     // An edit inside the scenes: the timelines stay (fresh ones cost more

@@ -244,7 +244,7 @@ TEST_F(LiveMode, EditsInTheShowDirectoryAppearAndBrokenOnesKeepTheLastGoodFile) 
                               "    colour 1 1 1 1\n    picture data/extra.hwl\n    quad\n"
                               "      0 0 -5 -5 -1\n      1 0 5 -5 -1\n      1 1 5 5 -1\n"
                               "      0 1 -5 5 -1\n    end\n  end\nend\n");
-    EXPECT_EQ(nextLine(), "error scenes/mine.scene: data/extra.hwl: file not found");
+    EXPECT_EQ(nextLine(), "error scenes/mine.scene:2:3: data/extra.hwl: file not found");
     for (const Colour colour : {Colour{200, 40, 90}, Colour{30, 180, 60}}) {
         save("data/extra.hwl", solidPicture(colour));
         if (colour.r == 200) {
