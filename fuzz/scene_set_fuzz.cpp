@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "show/scene_carried.h"
 #include "show/scene_set.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         files.push_back({"scenes/fuzz.tracks", text.substr(split + marker.size())});
     scenes::SceneSet set;
     if (readSceneSet(files, set)) return 0;
+    // What a seek replays is worked out from every block of an accepted set.
+    if (scenes::blockEffects(set).size() != set.blocks.size()) std::abort();
 
     // A spectrum and track values with every awkward kind of number.
     float spectrum[scenes::kSpectrumBins];

@@ -7,7 +7,11 @@ namespace {
 struct Walk {
     const SceneSet& set;
     bool cameraAlwaysOn; // no "camera off" anywhere: "view" always loads
+    std::vector<BlockEffects> effects;
+    std::vector<bool> known; // effects[b] worked out: a piece once, however often included
 };
+
+const BlockEffects& effectsOf(Walk& walk, int32_t block);
 
 // The part now holds a value made from nothing carried (a constant, the play
 // time, the spectrum).
@@ -22,7 +26,7 @@ void derive(CarriedEffect& effect, Carried part, CarriedMask from) {
     effect.after[part] = from;
 }
 
-void walkBlock(const Walk& walk, int32_t block, CarriedEffect& effect, bool& onceMayRun) {
+void walkBlock(Walk& walk, int32_t block, CarriedEffect& effect, bool& onceMayRun) {
     for (const Step& step : walk.set.blocks[size_t(block)].steps) {
         switch (step.kind) {
         case StepKind::Identity:
@@ -51,9 +55,13 @@ void walkBlock(const Walk& walk, int32_t block, CarriedEffect& effect, bool& onc
             // show without its particle system never gets to draw.
             set(effect, kCarriedTexCoord);
             break;
-        case StepKind::Include:
-            walkBlock(walk, step.argument, effect, onceMayRun);
+        case StepKind::Include: {
+            const BlockEffects& piece = effectsOf(walk, step.argument);
+            const bool runsOnce = onceMayRun && piece.hasOnce;
+            effect = then(effect, runsOnce ? piece.onceRuns : piece.onceSkipped);
+            if (runsOnce) onceMayRun = false;
             break;
+        }
         case StepKind::View:
             set(effect, kCarriedStoredView);
             if (walk.cameraAlwaysOn) {
@@ -87,14 +95,6 @@ void walkBlock(const Walk& walk, int32_t block, CarriedEffect& effect, bool& onc
     }
 }
 
-bool hasOnce(const SceneSet& set, int32_t block) {
-    for (const Step& step : set.blocks[size_t(block)].steps) {
-        if (step.kind == StepKind::Once) return true;
-        if (step.kind == StepKind::Include && hasOnce(set, step.argument)) return true;
-    }
-    return false;
-}
-
 bool cameraAlwaysOn(const SceneSet& set) {
     for (const StepBlock& block : set.blocks) {
         for (const Step& step : block.steps) {
@@ -102,6 +102,25 @@ bool cameraAlwaysOn(const SceneSet& set) {
         }
     }
     return true;
+}
+
+// The reader refuses pieces that include each other in a circle, so this
+// ends, and it works each block out once.
+const BlockEffects& effectsOf(Walk& walk, int32_t block) {
+    BlockEffects& effects = walk.effects[size_t(block)];
+    if (walk.known[size_t(block)]) return effects;
+    for (const Step& step : walk.set.blocks[size_t(block)].steps) {
+        if (step.kind == StepKind::Once ||
+            (step.kind == StepKind::Include && effectsOf(walk, step.argument).hasOnce))
+            effects.hasOnce = true;
+    }
+    bool never = false, first = true;
+    effects.onceSkipped = noCarriedEffect();
+    walkBlock(walk, block, effects.onceSkipped, never);
+    effects.onceRuns = noCarriedEffect();
+    walkBlock(walk, block, effects.onceRuns, first);
+    walk.known[size_t(block)] = true;
+    return effects;
 }
 
 } // namespace
@@ -136,18 +155,10 @@ CarriedMask dependencies(const CarriedEffect& effect, CarriedMask needed) {
 }
 
 std::vector<BlockEffects> blockEffects(const SceneSet& set) {
-    const Walk walk{set, cameraAlwaysOn(set)};
-    std::vector<BlockEffects> effects(set.blocks.size());
-    for (size_t b = 0; b < set.blocks.size(); ++b) {
-        BlockEffects& block = effects[b];
-        block.hasOnce = hasOnce(set, int32_t(b));
-        bool never = false, first = true;
-        block.onceSkipped = noCarriedEffect();
-        walkBlock(walk, int32_t(b), block.onceSkipped, never);
-        block.onceRuns = noCarriedEffect();
-        walkBlock(walk, int32_t(b), block.onceRuns, first);
-    }
-    return effects;
+    Walk walk{set, cameraAlwaysOn(set), std::vector<BlockEffects>(set.blocks.size()),
+              std::vector<bool>(set.blocks.size())};
+    for (size_t b = 0; b < set.blocks.size(); ++b) effectsOf(walk, int32_t(b));
+    return std::move(walk.effects);
 }
 
 } // namespace scenes

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -425,23 +426,69 @@ class FileReader {
     std::vector<Token> tokens_;
 };
 
-// Quads a block draws, its includes counted; -1 past the nesting limit.
-int64_t quadsDrawn(const SceneSet& set, int32_t block, int32_t depth) {
-    if (depth > kMaxIncludeDepth) return -1;
+// What running a block costs, its includes counted once each however often
+// they are included, so that sizing a set never runs long.
+struct BlockSize {
     int64_t quads = 0;
-    for (const Step& step : set.blocks[size_t(block)].steps) {
-        if (step.kind == StepKind::Quads) quads += step.count / (kTexturedCorner * kCornersPerQuad);
-        if (step.kind == StepKind::Grid)
-            quads += int64_t(step.argument) * step.rows *
-                     (step.count / (kTexturedCorner * kCornersPerQuad));
-        if (step.kind == StepKind::Plain) quads += step.count / (kPlainCorner * kCornersPerQuad);
-        if (step.kind == StepKind::Include || step.kind == StepKind::Once) {
-            const int64_t inner = quadsDrawn(set, step.argument, depth + 1);
-            if (inner < 0) return -1;
-            quads += inner;
+    int64_t steps = 0;
+    int32_t depth = 0; // the longest chain of includes below it
+};
+
+constexpr int32_t kCycle = std::numeric_limits<int32_t>::max();
+
+// Saturating: a count past the limits only needs to stay past them.
+int64_t capped(int64_t count) {
+    return std::min<int64_t>(count, int64_t(kMaxStepsPerScene) * kMaxQuadsPerScene);
+}
+
+struct Sizer {
+    const SceneSet& set;
+    std::vector<BlockSize> sizes;
+    std::vector<uint8_t> state; // 0 not yet, 1 in progress, 2 done
+
+    const BlockSize& of(int32_t block) {
+        BlockSize& size = sizes[size_t(block)];
+        if (state[size_t(block)] == 2) return size;
+        if (state[size_t(block)] == 1) { // an include of itself, however far down
+            size.depth = kCycle;
+            return size;
         }
+        state[size_t(block)] = 1;
+        BlockSize total;
+        for (const Step& step : set.blocks[size_t(block)].steps) {
+            total.steps = capped(total.steps + 1);
+            if (step.kind == StepKind::Quads)
+                total.quads += step.count / (kTexturedCorner * kCornersPerQuad);
+            if (step.kind == StepKind::Grid)
+                total.quads += int64_t(step.argument) * step.rows *
+                               (step.count / (kTexturedCorner * kCornersPerQuad));
+            if (step.kind == StepKind::Plain)
+                total.quads += step.count / (kPlainCorner * kCornersPerQuad);
+            if (step.kind == StepKind::Include || step.kind == StepKind::Once) {
+                const BlockSize inner = of(step.argument);
+                total.depth =
+                    inner.depth == kCycle ? kCycle : std::max(total.depth, inner.depth + 1);
+                total.steps = capped(total.steps + inner.steps);
+                total.quads += inner.quads;
+            }
+            total.quads = capped(total.quads);
+        }
+        size = total;
+        state[size_t(block)] = 2;
+        return size;
     }
-    return quads;
+};
+
+// The first problem with the size of `block`'s steps, or "".
+std::string sizeProblem(Sizer& sizer, int32_t block) {
+    const BlockSize& size = sizer.of(block);
+    if (size.depth > kMaxIncludeDepth)
+        return "pieces include each other more than " + std::to_string(kMaxIncludeDepth) + " deep";
+    if (size_t(size.quads) > kMaxQuadsPerScene)
+        return "the scene draws more than " + std::to_string(kMaxQuadsPerScene) + " quads";
+    if (size.steps > kMaxStepsPerScene)
+        return "the scene runs more than " + std::to_string(kMaxStepsPerScene) + " steps";
+    return "";
 }
 
 // Looks up the pieces and pictures the steps name, then checks what the
@@ -467,18 +514,22 @@ SceneSetError link(SetState& state) {
         set.blocks[size_t(picture.block)].steps[picture.step].argument =
             int32_t(listed - set.pictures.begin());
     }
+    Sizer sizer{set, std::vector<BlockSize>(set.blocks.size()),
+                std::vector<uint8_t>(set.blocks.size())};
     for (const SceneEntry& scene : set.scenes) {
         for (const int32_t block : {scene.start, scene.draw, scene.after}) {
             if (block < 0) continue;
-            const int64_t quads = quadsDrawn(set, block, 0);
-            if (quads < 0)
-                return {scene.file, scene.line, 1,
-                        "pieces include each other more than " + std::to_string(kMaxIncludeDepth) +
-                            " deep"};
-            if (size_t(quads) > kMaxQuadsPerScene)
-                return {scene.file, scene.line, 1,
-                        "the scene draws more than " + std::to_string(kMaxQuadsPerScene) +
-                            " quads"};
+            if (std::string problem = sizeProblem(sizer, block); !problem.empty())
+                return {scene.file, scene.line, 1, std::move(problem)};
+        }
+    }
+    // Pieces no scene includes are never run, but they must not include
+    // each other in a circle: whatever reads the set walks every block.
+    for (PendingName& include : state.includes) {
+        if (sizer.of(include.block).depth > kMaxIncludeDepth) {
+            include.place.message =
+                "pieces include each other more than " + std::to_string(kMaxIncludeDepth) + " deep";
+            return include.place;
         }
     }
     return {};

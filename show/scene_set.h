@@ -56,6 +56,7 @@ constexpr size_t kMaxSceneFileBytes = 1 << 20;
 constexpr size_t kMaxSceneCount = 100; // the show's scene slots
 constexpr size_t kMaxQuadsPerScene = 20000;
 constexpr int32_t kMaxIncludeDepth = 16;
+constexpr int64_t kMaxStepsPerScene = 100000; // a part's steps, its includes' counted each time
 
 enum class Alpha : uint8_t { None, Companion, Blue };
 

@@ -25,6 +25,12 @@ std::string errorOf(const std::string& scene, const std::string& tracks = "") {
     return read(files, set).text();
 }
 
+std::string repeated(const std::string& line, int times) {
+    std::string text;
+    for (int k = 0; k < times; ++k) text += line;
+    return text;
+}
+
 constexpr const char* kPictures = "pictures\n  data/floor.hwl none mipmap\n  data/ppl1.hwl "
                                   "companion\nend\n";
 
@@ -126,6 +132,18 @@ TEST(SceneSet, MistakesNameTheirFileLineAndColumn) {
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(errorOf(text), "scenes/a.scene:" + expected) << text;
+    // A piece no scene includes may not include itself either; pieces
+    // included many times over count every time, and are sized in one pass.
+    EXPECT_EQ(errorOf("piece p\n  include p\nend\n"),
+              "scenes/a.scene:2:11: pieces include each other more than 16 deep");
+    std::string nested = "piece p0\n" + repeated("  identity\n", 100) + "end\n";
+    for (int k = 1; k <= 4; ++k)
+        nested += "piece p" + std::to_string(k) + "\n" +
+                  repeated("  include p" + std::to_string(k - 1) + "\n", 10) + "end\n";
+    const auto sceneLine = std::count(nested.begin(), nested.end(), '\n') + 1;
+    EXPECT_EQ(errorOf(nested + "scene A\n  draw\n    include p4\n  end\nend\n"),
+              "scenes/a.scene:" + std::to_string(sceneLine) +
+                  ":1: the scene runs more than 100000 steps");
     const std::pair<std::string, std::string> tracks[] = {
         {"track t\n  0 1\nend\n", "1:7: 't' is taken"},
         {"track lift\n  0 1\n  0 2\nend\n", "3:3: keys go forward in time"},
