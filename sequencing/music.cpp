@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "audio/sound.h"
+#include "sequencing/music_wave.h"
 
 namespace {
 
-constexpr int32_t kMixRate = 44100;
 constexpr int32_t kSoftwareChannels = 16;
 constexpr uint32_t kInitFlags = 0;
 constexpr int32_t kDefaultDriver = 0;
@@ -73,7 +73,7 @@ MusicError startMusic(bool enabled, MusicSettings& music) {
     soundEnabled = enabled;
     soundSetOutput(enabled ? kSoundOutputDevice : kSoundOutputNoSound);
     soundSetDriver(kDefaultDriver);
-    if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) {
+    if (!soundInit(kMusicMixRate, kSoftwareChannels, kInitFlags)) {
         // A machine without a sound card plays the show silently, unless a
         // device was asked for by name.
         if (!enabled || soundGetError() != kSoundErrorInit || soundDeviceRequested()) {
@@ -82,7 +82,7 @@ MusicError startMusic(bool enabled, MusicSettings& music) {
         note = std::string("no usable audio device (") + soundGetErrorDetail() +
                "): the music plays silently";
         soundSetOutput(kSoundOutputNoSound);
-        if (!soundInit(kMixRate, kSoftwareChannels, kInitFlags)) return lastSoundError();
+        if (!soundInit(kMusicMixRate, kSoftwareChannels, kInitFlags)) return lastSoundError();
     }
     soundStreamSetBufferSize(kStreamBufferMs);
     const std::string file = music.musicFile.value_or("");
