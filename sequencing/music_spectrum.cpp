@@ -14,21 +14,21 @@ float heardFrame(const MusicWave& wave, int64_t frame) {
 } // namespace
 
 MusicSpectrum makeMusicSpectrum(std::shared_ptr<const MusicWave> wave) {
-    MusicSpectrum spectrum;
-    spectrum.wave = std::move(wave);
-    spectrum.analyser = createSpectrumAnalyser();
-    return spectrum;
+    MusicSpectrum music;
+    music.wave = std::move(wave);
+    music.analyser = createSpectrumAnalyser();
+    return music;
 }
 
-const float* spectrumAt(MusicSpectrum& spectrum, int32_t ms) {
-    if (!spectrum.wave || !spectrum.analyser) {
-        spectrum.values.fill(0.0f);
-        return spectrum.values.data();
+const float* spectrumAt(MusicSpectrum& music, int32_t ms) {
+    if (!music.wave || !music.analyser) {
+        music.values.fill(0.0f);
+        return music.values.data();
     }
     const int64_t end = int64_t(ms) * kMusicMixRate / kMsPerSecond;
     for (int i = 0; i < kSpectrumWindow; ++i) {
-        spectrum.heard[size_t(i)] = heardFrame(*spectrum.wave, end - kSpectrumWindow + i);
+        music.window[size_t(i)] = heardFrame(*music.wave, end - kSpectrumWindow + i);
     }
-    analyseSpectrum(*spectrum.analyser, spectrum.heard.data(), spectrum.values.data());
-    return spectrum.values.data();
+    analyseSpectrum(*music.analyser, music.window.data(), music.values.data());
+    return music.values.data();
 }

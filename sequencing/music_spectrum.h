@@ -19,7 +19,7 @@
 struct MusicSpectrum {
     std::shared_ptr<const MusicWave> wave; // null: silence
     SpectrumAnalyserPtr analyser;
-    std::array<float, kSpectrumWindow> heard{};
+    std::array<float, kSpectrumWindow> window{}; // the frames last analysed
     std::array<float, kSpectrumBins> values{};
 };
 
@@ -29,5 +29,5 @@ MusicSpectrum makeMusicSpectrum(std::shared_ptr<const MusicWave> wave);
 // heard before it (frames floor(ms x rate / 1000) - 1024 up to, not
 // including, floor(ms x rate / 1000)). Before play time 0 there is silence,
 // a whole pass goes round again, a cut wave is followed by silence. Valid
-// until the next call on `spectrum`.
-const float* spectrumAt(MusicSpectrum& spectrum, int32_t ms);
+// until the next call on `music`.
+const float* spectrumAt(MusicSpectrum& music, int32_t ms);
