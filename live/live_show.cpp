@@ -26,10 +26,8 @@ namespace {
 constexpr int32_t kStepMs = 1000;
 constexpr int32_t kBigStepMs = 10000;
 constexpr auto kFpsWindow = std::chrono::milliseconds(500);
-// Paused and unchanged, the loop rests until input comes or a saved file or
-// finished background work wakes it (live_reload.h); only while the music is
-// being decoded does it also look this often, to take it up when done.
-constexpr int32_t kDecodingWaitMs = 50;
+// Paused and unchanged, the loop rests until input comes or a saved file,
+// finished background work or the decoded music wakes it.
 constexpr int32_t kUntilWoken = -1;
 
 using Clock = std::chrono::steady_clock;
@@ -249,12 +247,6 @@ void takeNewScript(LiveState& live, const MusicSettings& music, int32_t time) {
     replayTo(live, std::min(time, live.lastTime));
 }
 
-// Whether the music is still being decoded; one that could not be decoded
-// looks the same, and costs only the looking.
-bool decodingMusic(const LoudnessJob& loudness) {
-    return loudness.result && !readyLoudness(loudness);
-}
-
 // The time the session starts from: --at, or the show's last frame when
 // --at lies past it.
 int32_t startTime(const LiveState& live, int32_t at) {
@@ -281,7 +273,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     const int32_t start = startTime(live, options.at);
     seekMusic(start);
     if (start > 0) replayTo(live, start);
-    LoudnessJob loudness = startLoudness(music, live.endTime);
+    LoudnessJob loudness = startLoudness(music, live.endTime, wakeInputWait);
     LiveReload* reload = startLiveReload(utf8Name(std::filesystem::current_path()), options.assets);
     setScriptWarnings(*reload, warnings);
     presentState = &live;
@@ -300,8 +292,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     live.fpsStart = Clock::now();
     while (true) {
         // Paused with nothing new: wait for input instead of drawing the same picture.
-        if (live.paused && !live.redraw)
-            waitForInput(decodingMusic(loudness) ? kDecodingWaitMs : kUntilWoken);
+        if (live.paused && !live.redraw) waitForInput(kUntilWoken);
         handleInput(live);
         if (!windowActive()) break;
         const ReloadOutcome outcome = pollLiveReload(*reload, music, placements);
@@ -309,7 +300,8 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
         if (outcome.scriptChanged) takeNewScript(live, music, musicTime());
         // Measured again only for other music or a longer strip.
         if (outcome.musicChanged || live.endTime > endBefore) {
-            loudness = startLoudness(music, live.endTime);
+            endLoudness(loudness);
+            loudness = startLoudness(music, live.endTime, wakeInputWait);
         }
         if (outcome.scriptChanged || outcome.musicChanged || outcome.pictureChanged)
             live.redraw = true;
@@ -332,6 +324,7 @@ void runLiveShow(MusicSettings music, ScenePlacements placements, const LiveOpti
     if (!live.paused) closeFpsWindow(live, Clock::now());
     printEvent("end %d %.1f fps", playTime,
                live.playedSeconds > 0 ? double(live.playedFrames) / live.playedSeconds : 0.0);
+    endLoudness(loudness);
     stopLiveReload(reload);
     presentState = nullptr;
     destroyOverlay(live.overlay);

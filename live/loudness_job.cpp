@@ -1,6 +1,7 @@
 #include "live/loudness_job.h"
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 struct LoudnessResult {
@@ -8,12 +9,16 @@ struct LoudnessResult {
     // Written before done.
     std::vector<float> values;
     std::shared_ptr<const MusicWave> wave; // null when the music could not be decoded
+    std::mutex lock;
+    std::function<void()> onDone; // under lock
 };
 
-LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs) {
+LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs,
+                          std::function<void()> onDone) {
     LoudnessJob job;
     if (!music.musicFile) return job;
     job.result = std::make_shared<LoudnessResult>();
+    job.result->onDone = std::move(onDone);
     // Detached: leaving the show must not wait for a long decode; the shared
     // result keeps what the thread writes alive.
     try {
@@ -24,6 +29,8 @@ LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs) {
                 result->wave = std::move(wave);
             }
             result->done.store(true, std::memory_order_release);
+            const std::lock_guard<std::mutex> guard(result->lock);
+            if (result->onDone) result->onDone();
         }).detach();
     } catch (const std::system_error&) {
         job.result.reset(); // no thread: the strip does without, still frames hear silence
@@ -39,4 +46,10 @@ const std::vector<float>* readyLoudness(const LoudnessJob& job) {
 std::shared_ptr<const MusicWave> readyWave(const LoudnessJob& job) {
     if (!job.result || !job.result->done.load(std::memory_order_acquire)) return nullptr;
     return job.result->wave;
+}
+
+void endLoudness(LoudnessJob& job) {
+    if (!job.result) return;
+    const std::lock_guard<std::mutex> guard(job.result->lock);
+    job.result->onDone = nullptr;
 }

@@ -3,12 +3,14 @@
 // which paused and sought frames take the spectrum at their time. Both are
 // used when ready.
 //
-//   LoudnessJob job = startLoudness(music, showEndMs);
+//   LoudnessJob job = startLoudness(music, showEndMs, wakeInputWait);
 //   each frame: const std::vector<float>* values = readyLoudness(job); // null until done
 //               std::shared_ptr<const MusicWave> wave = readyWave(job);  // null until done
+//   endLoudness(job);  // before another job replaces it, and at the end
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,8 +24,13 @@ struct LoudnessJob {
 };
 
 // Nothing is decoded for a show without music; one pass at most, up to the
-// show's end.
-LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs);
+// show's end. `onDone` is called on the job's thread once the results are
+// ready (a paused loop is woken to take them), unless the job was ended.
+LoudnessJob startLoudness(const MusicSettings& music, int32_t showEndMs,
+                          std::function<void()> onDone = nullptr);
+
+// No onDone call after this returns; the thread itself may run on.
+void endLoudness(LoudnessJob& job);
 
 // The values once measured; null while measuring, without music, or when
 // the file could not be decoded.
